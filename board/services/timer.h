@@ -1,0 +1,24 @@
+// The 1 ms tick and everything timed by it: counters, down-counters, delays.
+#pragma once
+
+#include <stdint.h>
+
+extern volatile uint32_t msCounter32;
+extern volatile uint32_t frameTimer;
+extern volatile uint32_t delayTimer, gpTimer, wvrTimer;
+extern volatile int32_t animateTimer[2];
+extern volatile int32_t agifTimer;
+
+void QV_TimerInit(void);
+uint32_t QV_TimerGetMsCount(void);
+uint32_t QV_TimerGetFrameTime(void);
+uint32_t QV_TimerGetRawCount(void);
+uint32_t QV_TimerElapsedMicroSecs(uint32_t start);
+void QV_Delay_uSec(uint32_t us);
+void QV_Delay(uint32_t ms);
+void QV_TimerEnable(void);
+void QV_TimerDisable(void);
+
+// Work the tick does for other rooms; each room registers nothing, the tick calls these hooks in
+// its fixed order. A room that has not landed yet leaves its hook empty.
+void msec_timer_isr(void);

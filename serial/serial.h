@@ -1,0 +1,74 @@
+// Serial link: the two UARTs in their main and aux roles, the main receive ring and line assembly,
+// flow control, abort and escape detection, and the transmit path.
+#pragma once
+
+#include <stdint.h>
+
+// ---- port roles and rates ----------------------------------------------------------------------
+extern volatile uint8_t mainIsUart0; // 1: UART0 is main, UART1 aux
+extern uint8_t prevMain;             // 1 when UART1 was main before the last role switch
+extern uint32_t baudrate0, baudrate1;
+
+void QV_COM_Init0(void); // power-up: UART0 in the main role
+void QV_COM_Init1(void); // power-up: UART1 in the aux role
+void makeUart0Main(void);
+void makeUart1Main(void);
+uint32_t QV_COM_BaudRate(uint32_t rate); // sets UART0; a rate without a code sets 115200
+uint32_t QV_AUX_BaudRate(uint32_t rate); // sets UART1
+uint32_t QV_COM_getBaud(int port);
+
+// ---- main receive ring -------------------------------------------------------------------------
+enum { RX_BUF_SIZE = 512, RX_XOFF_LEVEL = 384, RX_XON_LEVEL = 128, AUX_BUF_SIZE = 129 };
+enum { LINE_MAX = 130 }; // characters of a text line before its CR
+
+extern volatile uint8_t binaryEnable;
+extern uint8_t binaryDisable;
+extern volatile uint8_t xoff;
+
+// 0 nothing, 1 a line is ready, 2 overflow, 3 broken binary line, 4 receive error.
+int isLineAvail(void);
+// Removes one line into buffer (size + 1 bytes); "*IERR" / "*SERR" for an empty ring / broken line.
+void rxString(char *buffer, int size);
+void rxReset(void);
+int checkEscape(void);
+int checkAbortCmd(void);
+void fakeNullCommand(void);
+void decRxGotLine(void);
+uint8_t waitChar(void);
+uint8_t peekChar(void);
+int rxHeld(void); // bytes held in the main ring
+
+// ---- aux ring ----------------------------------------------------------------------------------
+int anyAuxRx(void);
+int getAuxRx(char *buffer, int size);
+int getAinBin(uint8_t *buffer, int max);
+void aFlushRx(void);
+
+// ---- transmit path -----------------------------------------------------------------------------
+extern uint8_t stringSent;
+extern uint8_t binaryResponses;
+
+void txString(const char *text);
+void txNotify(const char *text);
+void pout(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void perr(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void txChar(uint8_t c);
+void txSavedBuf(void);
+int anythingToTx(void);
+void txWait(void);
+void txBinary(const uint8_t *bytes, int n);
+void aTxString(const char *text);
+void aTxBinary(const uint8_t *bytes, int n);
+
+// ---- commands of this room (return the interpreter's result code) -------------------------------
+int cmdBaud(char *line);      // "baud", "baudp", "bauds"
+int cmdCom0Main(char *line);  // "*com0main"
+int cmdCom1Main(char *line);  // "*com1main"
+int cmdPrevCons(char *line);  // "*prevCons"
+int cmdAuxEsc(char *line);    // "*auxEsc"
+int cmdAuxIO(char *line);     // "auxIO"
+int cmdAin(char *line);       // "ain", "ainb"
+int cmdBMOFF(char *line);     // "*BMOFF"
+int cmdBinr(char *line);      // "*binr"
+int cmdOut(char *line);       // "out", "outs"
+int cmdAout(char *line);      // "aout", "aouts"
