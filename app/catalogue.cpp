@@ -1,0 +1,345 @@
+// The command catalogue, in test order. The order is binding: the first row whose test accepts the
+// line handles it, so a shorter prefix must never stand before a longer keyword it would capture
+// ("tfd" before "tf", "xmpmax" before "xm", "cdbb" before "cd", "zs" before "z", "*LOADF" before
+// "*LOAD").
+#include "app/catalogue.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "app/commands.h"
+#include "serial/rs485.h"
+#include "serial/serial.h"
+
+static bool rs485Only(const char *line) { return rs485Active() && strcmp(line, "Q") == 0; }
+
+// A macro call: m and a number, m and white space, or the binary call 0x82 'M' index.
+static bool macroCall(const char *line) {
+    const unsigned char *u = (const unsigned char *)line;
+    if (u[0] == 0x82) return u[1] == 'M';
+    if (u[0] != 'm') return false;
+    if (u[1] == ' ' || u[1] == '\t' || u[1] == '\n' || u[1] == '\v' || u[1] == '\f' || u[1] == '\r') return true;
+    int n;
+    return sscanf(line, "m%d", &n) == 1;
+}
+
+#define EXACT(k, h) {k, TEST_EXACT, 0, 0, nullptr, nullptr, h}
+#define PREFIX(k, len, h) {k, TEST_PREFIX, len, 0, nullptr, nullptr, h}
+#define CHARS(k, len, h) {k, TEST_CHARS, len, 0, nullptr, nullptr, h}
+#define CHARS_SCAN(k, len, pat, lo, hi, h) {k, TEST_CHARS, lo, hi, pat, nullptr, h}
+#define PATTERN(p, lo, hi, h) {p, TEST_PATTERN, lo, hi, nullptr, nullptr, h}
+#define SPECIAL(k, fn, h) {k, TEST_SPECIAL, 0, 0, nullptr, fn, h}
+
+// clang-format off
+const CatalogueRow commandCatalogue[] = {
+    // meters, touch trace, pixels
+    PREFIX("md ", 3, cmd_md),
+    PREFIX("mdb ", 4, cmd_mdb),
+    PATTERN("mv %d %d", 2, 2, cmd_mv),
+    PATTERN("mvb %d %d %d %d %d %d %3s %3s", 2, 8, cmd_mvb),
+    EXACT("tclr", cmd_tclr),
+    CHARS_SCAN("pr", 2, "%*s %d %d", 2, 2, cmd_pr),
+    CHARS_SCAN("pw", 2, "%*s %d %d %x", 2, 3, cmd_pw),
+    SPECIAL("Q", rs485Only, cmd_Q),
+    PREFIX("*rs485", 6, cmd_sys_rs485),
+    // graphics state
+    EXACT("ss", cmd_ss),
+    EXACT("sr", cmd_sr),
+    // animations and flashing text
+    PREFIX("anic", 4, cmd_anic),
+    PREFIX("tfc", 3, cmd_tfc),
+    PATTERN("tfd %d %d", 2, 2, cmd_tfd),
+    PATTERN("anid %d %d", 1, 2, cmd_anid),
+    PATTERN("anix %d", 1, 1, cmd_anix),
+    PATTERN("tfx %d", 1, 1, cmd_tfx),
+    PREFIX("anis", 4, cmd_anis),
+    PREFIX("tfs", 3, cmd_tfs),
+    PATTERN("tfe %d", 1, 1, cmd_tfe),
+    PATTERN("anie %d", 1, 1, cmd_anie),
+    PREFIX("ani ", 4, cmd_ani),
+    PREFIX("ani+ ", 5, cmd_aniplus),
+    PATTERN("tf %d%d", 1, 2, cmd_tf),
+    PREFIX("tf?", 3, cmd_tfq),
+    PREFIX("ani?", 4, cmd_aniq),
+    PREFIX("agifd", 5, cmd_agifd),
+    PREFIX("agif", 4, cmd_agif),
+    // text
+    PREFIX("tu ", 3, cmd_tu),
+    PREFIX("t? \"", 4, cmd_tq),
+    PREFIX("ts", 2, cmd_ts),
+    PREFIX("t ", 2, cmd_t),
+    PREFIX("T \"", 3, cmd_T),
+    // scrolling text boxes
+    PREFIX("std", 3, cmd_std),
+    PREFIX("stc", 3, cmd_stc),
+    PREFIX("sta", 3, cmd_sta),
+    PREFIX("stp", 3, cmd_stp),
+    // polygons and polylines
+    PREFIX("pgr", 3, cmd_pgr),
+    PREFIX("pg", 2, cmd_pg),
+    PREFIX("pfr", 3, cmd_pfr),
+    PREFIX("pf", 2, cmd_pf),
+    PATTERN("ppgr %d", 1, 1, cmd_ppgr),
+    PREFIX("plr", 3, cmd_plr),
+    PREFIX("pl", 2, cmd_pl),
+    PATTERN("p %u", 1, 1, cmd_p),
+    EXACT("p", cmd_p),
+    PREFIX("ta", 2, cmd_ta),
+    // accepted for older hosts
+    PATTERN("sb %d", 1, 1, cmd_sb),
+    EXACT("su", cmd_su),
+    PATTERN("SB %c%c%c", 3, 3, cmd_SB),
+    EXACT("SU", cmd_SU),
+    PATTERN("*debug %d", 1, 1, cmd_sys_debug),
+    // serial rates, temperature, touch settings
+    PREFIX("baudp", 5, cmdBaud),
+    PREFIX("bauds", 5, cmdBaud),
+    PREFIX("baud", 4, cmdBaud),
+    PREFIX("temp", 4, cmd_temp),
+    PREFIX("typematic", 9, cmd_typematic),
+    PREFIX("*touchParm", 10, cmd_sys_touchParm),
+    PREFIX("*debounce", 9, cmd_sys_debounce),
+    PREFIX("ls", 2, cmd_ls),
+    PREFIX("xbl on", 6, cmd_xbl_on),
+    PREFIX("xbl of", 6, cmd_xbl_of),
+    // macros and variables
+    PREFIX("xa", 2, cmd_xa),
+    PREFIX("set", 3, cmd_set),
+    PREFIX("get", 3, cmd_get),
+    PREFIX("mpush", 5, cmd_mpush),
+    PREFIX("mpop", 4, cmd_mpop),
+    SPECIAL("m", macroCall, cmd_m),
+    // stored bitmaps and images
+    PATTERN("xi %d%d%d", 3, 3, cmd_xi),
+    PREFIX("xif ", 4, cmd_xif),
+    PATTERN("xit %d%d%d%x", 4, 4, cmd_xit),
+    PATTERN("xim %d%d%d", 3, 3, cmd_xim),
+    PATTERN("xic %d%d%d%d%d%d%d", 7, 7, cmd_xic),
+    PATTERN("xio %d%d%d%d%d%d", 6, 6, cmd_xio),
+    // data flash and uploads
+    PREFIX("xma", 3, cmd_xma),
+    PREFIX("xmc", 3, cmd_xmc),
+    PATTERN("xmp %x %x %d", 3, 3, cmd_xmp),
+    EXACT("xmpmax", cmd_xmpmax),
+    EXACT("fopen", cmd_fopen),
+    PREFIX("xm", 2, cmd_xm),
+    PATTERN("bdld %d %lx %ld %ld", 4, 4, cmd_bdld),
+    // configuration EEPROM
+    PREFIX("*eer", 4, cmd_sys_eer),
+    PREFIX("*eew", 4, cmd_sys_eew),
+    PREFIX("*eed", 4, cmd_sys_eed),
+    PREFIX("*eec", 4, cmd_sys_eec),
+    PREFIX("*ees", 4, cmd_sys_ees),
+    // beeper
+    PATTERN("beep %u", 1, 1, cmd_beep),
+    PATTERN("beepw %u", 1, 1, cmd_beepw),
+    PATTERN("al %d %u", 2, 2, cmd_al),
+    PREFIX("bv", 2, cmd_bv),
+    PREFIX("bf", 2, cmd_bf),
+    PREFIX("*spkr", 5, cmd_sys_spkr),
+    PATTERN("bMaX %u", 1, 1, cmd_bMaX),
+    PATTERN("bb %u", 1, 1, cmd_bb),
+    PATTERN("rb %u %u %d", 2, 3, cmd_rb),
+    // drawing state
+    PATTERN("dp %d %d", 2, 2, cmd_dp),
+    CHARS("d", 1, cmd_d),
+    PATTERN("s %d %d", 2, 2, cmd_s),
+    EXACT("S", cmd_S),
+    PATTERN("S %x %x", 2, 2, cmd_S),
+    PREFIX("tm", 2, cmd_tm),
+    PREFIX("sc", 2, cmd_sc),
+    // host and aux output
+    PREFIX("out", 3, cmdOut),
+    PREFIX("aout", 4, cmdAout),
+    PREFIX("ain", 3, cmdAin),
+    PREFIX("auxIO", 5, cmdAuxIO),
+    CHARS("o", 1, cmd_o),
+    PREFIX("v on", 4, cmd_v_on),
+    PREFIX("v of", 4, cmd_v_of),
+    // screen and shapes
+    PREFIX("zs", 2, cmd_zs),
+    PREFIX("z", 1, cmd_z),
+    PATTERN("l %d%d%d%d", 4, 4, cmd_l),
+    CHARS("r", 1, cmd_r),
+    CHARS("tr", 2, cmd_tr),
+    PATTERN("a %d%d %d %d%d", 5, 5, cmd_a), // handlers that go on testing resume here
+    PATTERN("ef %d%d%d%d", 4, 4, cmd_ef),
+    PATTERN("e %d%d%d%d", 4, 4, cmd_e),
+    PATTERN("c %d%d%d", 3, 3, cmd_c),
+    // fonts
+    EXACT("f", cmd_f),
+    EXACT("f?", cmd_fq),
+    PATTERN("f %9s", 1, 1, cmd_f),
+    // hotspots and buttons
+    PATTERN("x %d %d %d %d %d", 5, 5, cmd_x),
+    PATTERN("xs %d %d %d %d %d", 5, 5, cmd_xs),
+    PATTERN("xsnb %d %d %d %d %d", 5, 5, cmd_xsnb),
+    PATTERN("xt %d %d %d %d %d", 5, 5, cmd_xt),
+    PATTERN("xst %d %d %d %d %d", 5, 5, cmd_xst),
+    PATTERN("xxy %d %d %d %d %d", 5, 5, cmd_xxy),
+    PATTERN("xxynb %d %d %d %d %d", 5, 5, cmd_xxynb),
+    PATTERN("xset %d %c%c", 2, 3, cmd_xset),
+    PREFIX("xd", 2, cmd_xd),
+    PREFIX("xe", 2, cmd_xe),
+    PREFIX("touch", 5, cmd_touch),
+    PREFIX("*tsm", 4, cmd_sys_tsm),
+    PREFIX("*apt", 4, cmd_sys_apt),
+    EXACT("*xn off", cmd_sys_xn_off),
+    PREFIX("xc all", 6, cmd_xc_all),
+    PATTERN("xc %d", 1, 1, cmd_xc),
+    PREFIX("*STATE", 6, cmd_sys_STATE), // "*STATEF" too
+    PATTERN("led %9s", 1, 1, cmd_led),
+    PATTERN("w %u", 1, 1, cmd_w),
+    PREFIX("vers", 4, cmd_vers),
+    PATTERN("i %d%d%d", 3, 3, cmd_i),
+    PATTERN("ssb %d %d", 1, 2, cmd_ssb),
+    PATTERN("bd %d%d%d%d", 4, 4, cmd_bd),
+    PATTERN("bdc %d%d%d%d", 4, 4, cmd_bdc),
+    PATTERN("bc %d", 1, 1, cmd_bc),
+    PREFIX("tc", 2, cmd_tc),
+    PATTERN("sl %d %d %d %d %d %d %d %d %d %d %d", 11, 11, cmd_sl),
+    PATTERN("sv %d %d", 2, 2, cmd_sv),
+    PATTERN("slc %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d", 15, 15, cmd_slc),
+    PATTERN("svc %d %d", 2, 2, cmd_svc),
+    EXACT("*getTouch", cmd_sys_getTouch),
+    PREFIX("xbb", 3, cmd_xbb),
+    // macro engine and system settings
+    PATTERN("*macdebug %d", 1, 1, cmd_sys_macdebug),
+    PATTERN("*binr %d", 1, 1, cmdBinr),
+    PREFIX("*macnote", 8, cmd_sys_macnote),
+    PREFIX("*DEMOMAC", 8, cmd_sys_DEMOMAC),
+    PREFIX("*PONMAC", 7, cmd_sys_PONMAC),
+    PREFIX("*SPL", 4, cmd_sys_SPL),
+    PREFIX("*MFGRESET", 9, cmd_sys_MFGRESET),
+    PREFIX("*RESET", 6, cmd_sys_RESET),
+    PATTERN("*FB %d", 1, 1, cmd_sys_FB),
+    EXACT("*CRC", cmd_sys_CRC),
+    EXACT("*CSUM", cmd_sys_CSUM),
+    EXACT("*CSUMB", cmd_sys_CSUMB),
+    PREFIX("*CEXT", 5, cmd_sys_CEXT),
+    EXACT("*QV", cmd_sys_QV),
+    EXACT("*ever", cmd_sys_ever),
+    EXACT("*prevCons", cmdPrevCons),
+    PREFIX("*auxEsc", 7, cmdAuxEsc),
+    PREFIX("*com1main", 9, cmdCom1Main),
+    PREFIX("*com0main", 9, cmdCom0Main),
+    PATTERN("*debugTouch %d", 1, 1, cmd_sys_debugTouch),
+    PREFIX("utf8", 4, cmd_utf8),
+    EXACT("*rst", cmd_sys_rst),
+    EXACT("*SERR", cmd_sys_SERR),
+    EXACT("*IERR", cmd_sys_IERR),
+    EXACT("*BMOFF", cmdBMOFF),
+    // charts and level bars
+    PREFIX("cc", 2, cmd_cc),
+    PREFIX("cr", 2, cmd_cr),
+    PREFIX("cdbb", 4, cmd_cdbb),
+    PREFIX("cdbc", 4, cmd_cdbc),
+    PREFIX("cdp", 3, cmd_cdp),
+    PREFIX("cddm", 4, cmd_cddm),
+    PREFIX("cdrm", 4, cmd_cdrm),
+    PREFIX("cdb", 3, cmd_cdb),
+    PREFIX("cd", 2, cmd_cd),
+    CHARS("cv", 2, cmd_cv),
+    PREFIX("bcv", 3, cmd_bcv),
+    PREFIX("ld", 2, cmd_ld),
+    PATTERN("lv %d %d", 2, 2, cmd_lv),
+    // panel
+    PREFIX("wvr", 3, cmd_wvr),
+    PREFIX("wrf", 3, cmd_wrf),
+    PATTERN("k %d%d%d%d %d%9s", 6, 6, cmd_k),
+    EXACT("*panel", cmd_sys_panel),
+    PREFIX("*config", 7, cmd_sys_config), // "*config \"" too
+    PREFIX("*touchSwap", 10, cmd_sys_touchSwap),
+    EXACT("*tt", cmd_sys_tt),
+    EXACT("*ttt", cmd_sys_ttt),
+    PREFIX("*touchadj", 9, cmd_sys_touchadj),
+    EXACT("*td", cmd_sys_td),
+    EXACT("*tr", cmd_sys_tr),
+    EXACT("*td2", cmd_sys_td2),
+    PREFIX("*gcp", 4, cmd_sys_gcp),
+    PATTERN("*R16 %x", 1, 1, cmd_sys_R16),
+    PREFIX("*R", 2, cmd_sys_R),
+    PATTERN("*W %x %x", 2, 2, cmd_sys_W),
+    PREFIX("*orient", 7, cmd_sys_orient),
+    PREFIX("*autoCal", 8, cmd_sys_autoCal),
+    PREFIX("*tspan", 6, cmd_sys_tspan),
+    PREFIX("*tplo", 5, cmd_sys_tplo),
+    PREFIX("*tphi", 5, cmd_sys_tphi),
+    PREFIX("*tpDeltaLim", 11, cmd_sys_tpDeltaLim),
+    PREFIX("*tsamp", 6, cmd_sys_tsamp),
+    PREFIX("*tcTimeout", 10, cmd_sys_tcTimeout),
+    PREFIX("*vq", 3, cmd_sys_vq),
+    PREFIX("*maxBrite", 9, cmd_sys_maxBrite),
+    PREFIX("*minBrite", 9, cmd_sys_minBrite),
+    PREFIX("*invEnaHiTrue", 13, cmd_sys_invEnaHiTrue),
+    PREFIX("*pwmIsEnable", 12, cmd_sys_pwmIsEnable),
+    PREFIX("*touchMode", 10, cmd_sys_touchMode),
+    EXACT("*getScreenAsBMPFile", cmd_sys_getScreenAsBMPFile),
+    EXACT("*getConfigAsFile", cmd_sys_getConfigAsFile),
+    PREFIX("*comwdt", 7, cmd_sys_comwdt),
+    PREFIX("*firmware", 9, cmd_sys_firmware),
+    PREFIX("*hpw", 4, cmd_sys_hpw),
+    PREFIX("*hfp", 4, cmd_sys_hfp),
+    PREFIX("*hbp", 4, cmd_sys_hbp),
+    PREFIX("*vpw", 4, cmd_sys_vpw),
+    PREFIX("*vfp", 4, cmd_sys_vfp),
+    PREFIX("*vbp", 4, cmd_sys_vbp),
+    PREFIX("*paneladj", 9, cmd_sys_paneladj),
+    CHARS("//", 2, cmd_comment),
+    PREFIX("*speedtest", 10, cmd_sys_speedtest),
+    // resource image and SD card
+    EXACT("*LOADF", cmd_sys_LOADF),
+    EXACT("*loadf", cmd_sys_LOADF),
+    PREFIX("*LOAD", 5, cmd_sys_LOAD),
+    PREFIX("*load", 5, cmd_sys_LOAD),
+    PATTERN("*sdled %d", 1, 1, cmd_sys_sdled),
+    PATTERN("*sdload %16s", 1, 1, cmd_sys_sdload),
+    PATTERN("*cd %16s", 1, 1, cmd_sys_cd),
+    PREFIX("*ls", 3, cmd_sys_ls),
+    PATTERN("i2c read %x", 1, 1, cmd_i2c_read),
+    PATTERN("i2c write %x %x", 2, 2, cmd_i2c_write),
+    // memory
+    PREFIX("*memTest", 8, cmd_sys_memTest),
+    PREFIX("*dumpmb", 7, cmd_sys_dumpmb),
+    PREFIX("*dumpml", 7, cmd_sys_dumpml),
+    PREFIX("*ctype", 6, cmd_sys_ctype),
+};
+// clang-format on
+
+const uint16_t commandCatalogueSize = sizeof commandCatalogue / sizeof commandCatalogue[0];
+
+// Counts the values a pattern converts. Every conversion writes into a slot big enough for the
+// widest one the catalogue uses ("%63s"), so one scan serves every pattern.
+static int scanCount(const char *line, const char *pattern) {
+    union Slot {
+        int i;
+        unsigned u;
+        long l;
+        char s[64];
+    } v[16];
+    return sscanf(line, pattern, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10],
+                  &v[11], &v[12], &v[13], &v[14], &v[15]);
+}
+
+bool catalogueRowMatches(const CatalogueRow &row, const char *line) {
+    switch (row.test) {
+    case TEST_EXACT:
+        return strcmp(line, row.key) == 0;
+    case TEST_PREFIX:
+        return strncmp(line, row.key, row.n) == 0;
+    case TEST_CHARS: {
+        size_t len = strlen(row.key);
+        if (strncmp(line, row.key, len) != 0) return false;
+        if (!row.pattern) return true;
+        int count = scanCount(line, row.pattern);
+        return count >= row.n && count <= row.nmax;
+    }
+    case TEST_PATTERN: {
+        int count = scanCount(line, row.key);
+        return count >= row.n && count <= row.nmax;
+    }
+    case TEST_SPECIAL:
+        return row.special(line);
+    }
+    return false;
+}
