@@ -11,24 +11,33 @@
 #include "serial/rs485.h"
 #include "serial/serial.h"
 
-static bool rs485Only(const char *line) { return rs485Active() && strcmp(line, "Q") == 0; }
+static bool rs485Only(const char *line) {
+    return rs485Active() && strcmp(line, "Q") == 0;
+}
 
 // A macro call: m and a number, m and white space, or the binary call 0x82 'M' index.
 static bool macroCall(const char *line) {
     const unsigned char *u = (const unsigned char *)line;
     if (u[0] == 0x82) return u[1] == 'M';
     if (u[0] != 'm') return false;
-    if (u[1] == ' ' || u[1] == '\t' || u[1] == '\n' || u[1] == '\v' || u[1] == '\f' || u[1] == '\r') return true;
+    if (u[1] == ' ' || u[1] == '\t' || u[1] == '\n' || u[1] == '\v' || u[1] == '\f' || u[1] == '\r')
+        return true;
     int n;
     return sscanf(line, "m%d", &n) == 1;
 }
 
-#define EXACT(k, h) {k, TEST_EXACT, 0, 0, nullptr, nullptr, h}
-#define PREFIX(k, len, h) {k, TEST_PREFIX, len, 0, nullptr, nullptr, h}
-#define CHARS(k, len, h) {k, TEST_CHARS, len, 0, nullptr, nullptr, h}
-#define CHARS_SCAN(k, len, pat, lo, hi, h) {k, TEST_CHARS, lo, hi, pat, nullptr, h}
-#define PATTERN(p, lo, hi, h) {p, TEST_PATTERN, lo, hi, nullptr, nullptr, h}
-#define SPECIAL(k, fn, h) {k, TEST_SPECIAL, 0, 0, nullptr, fn, h}
+#define EXACT(k, h)                                                                                          \
+    { k, TEST_EXACT, 0, 0, nullptr, nullptr, h }
+#define PREFIX(k, len, h)                                                                                    \
+    { k, TEST_PREFIX, len, 0, nullptr, nullptr, h }
+#define CHARS(k, len, h)                                                                                     \
+    { k, TEST_CHARS, len, 0, nullptr, nullptr, h }
+#define CHARS_SCAN(k, len, pat, lo, hi, h)                                                                   \
+    { k, TEST_CHARS, lo, hi, pat, nullptr, h }
+#define PATTERN(p, lo, hi, h)                                                                                \
+    { p, TEST_PATTERN, lo, hi, nullptr, nullptr, h }
+#define SPECIAL(k, fn, h)                                                                                    \
+    { k, TEST_SPECIAL, 0, 0, nullptr, fn, h }
 
 // clang-format off
 const CatalogueRow commandCatalogue[] = {

@@ -14,7 +14,7 @@ enum CatalogueTest : uint8_t {
 };
 
 struct CatalogueRow {
-    const char *key;     // keyword, or the sscanf pattern of a TEST_PATTERN row
+    const char *key; // keyword, or the sscanf pattern of a TEST_PATTERN row
     CatalogueTest test;
     uint8_t n;           // prefix / chars length; fewest converted values of a pattern
     uint8_t nmax;        // most converted values of a pattern

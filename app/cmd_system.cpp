@@ -5,10 +5,15 @@
 #include <string.h>
 
 #include "app/commands.h"
+#include "app/crc.h"
 #include "app/parse.h"
 #include "app/version.h"
+#include "board/bsp/bsp.h"
 #include "board/services/timer.h"
+#include "serial/rs485.h"
 #include "serial/serial.h"
+#include "storage/config_store.h"
+#include "touch/touch.h"
 
 int cmd_vers(char *) {
     char text[LINE_MAX + 2];
@@ -19,20 +24,36 @@ int cmd_vers(char *) {
     return CMD_OK;
 }
 
-int cmd_sys_SERR(char *) { return CMD_FAIL; }
-int cmd_sys_IERR(char *) { return CMD_IERR; }
+int cmd_sys_SERR(char *) {
+    return CMD_FAIL;
+}
+int cmd_sys_IERR(char *) {
+    return CMD_IERR;
+}
 
 int cmd_sys_rst(char *) {
     rxReset();
     return CMD_OK;
 }
 
-int cmd_comment(char *) { return CMD_OK; }
-int cmd_sb(char *) { return CMD_OK; }
-int cmd_su(char *) { return CMD_OK; }
-int cmd_SB(char *) { return CMD_OK; }
-int cmd_SU(char *) { return CMD_OK; }
-int cmd_sys_debugTouch(char *) { return CMD_OK; }
+int cmd_comment(char *) {
+    return CMD_OK;
+}
+int cmd_sb(char *) {
+    return CMD_OK;
+}
+int cmd_su(char *) {
+    return CMD_OK;
+}
+int cmd_SB(char *) {
+    return CMD_OK;
+}
+int cmd_SU(char *) {
+    return CMD_OK;
+}
+int cmd_sys_debugTouch(char *) {
+    return CMD_OK;
+}
 
 int cmd_sys_ctype(char *) {
     txString("0\r");
@@ -59,5 +80,171 @@ int cmd_sys_speedtest(char *line) {
     uint32_t elapsed = QV_TimerGetMsCount() - start;
     snprintf(out_buffer, sizeof out_buffer, ":time/command = %d ms\r", (int)(elapsed / (uint32_t)count));
     txString(out_buffer);
+    return CMD_OK;
+}
+
+// ---- board and memory ----------------------------------------------------------------------------
+
+// "temp": the reading in tenths as "%+05.1f" within -30.0..99.9, formatted without floating point
+// so that the board needs no float printf.
+int cmd_temp(char *) {
+    int t = bsp_temperature_tenths();
+    if (t < -300 || t > 999) {
+        txString("*****");
+        return CMD_OK;
+    }
+    int a = t < 0 ? -t : t;
+    snprintf(out_buffer, sizeof out_buffer, "%c%02d.%d\r", t < 0 ? '-' : '+', a / 10, a % 10);
+    txString(out_buffer);
+    return CMD_OK;
+}
+
+// "w N": waits N ms while touches are served; an ESC from the host ends the wait early and stays
+// in the ring for whoever reads next.
+int cmd_w(char *line) {
+    unsigned ms;
+    if (sscanf(line, "w %u", &ms) != 1) return CMD_FAIL;
+    gpTimer = ms;
+    while (gpTimer) {
+        handle_touch();
+        if (!rs485Active() && isLineAvail() && peekChar() == 0x1B) break;
+        bsp_wait_for_interrupt();
+    }
+    return CMD_OK;
+}
+
+int cmd_xmpmax(char *) {
+    snprintf(out_buffer, sizeof out_buffer, "%d\r", 128);
+    txNotify(out_buffer);
+    return CMD_OK;
+}
+
+int cmd_sys_RESET(char *) {
+    bsp_watchdog_reset();
+}
+
+int cmd_sys_MFGRESET(char *) {
+    QV_EEPROM_Clear(1);
+    QV_EEPROM_Clear(2);
+    QV_EEPROM_Clear(0);
+    bsp_watchdog_reset();
+}
+
+static int checksumReply(uint32_t addr, uint32_t len) {
+    const uint8_t *p = (const uint8_t *)bsp_mem(addr, len);
+    if (!p) return CMD_FAIL;
+    snprintf(out_buffer, sizeof out_buffer, "0x%04X\r", CalcCRC(p, len));
+    txString(out_buffer);
+    return CMD_OK;
+}
+
+int cmd_sys_CSUM(char *) {
+    return checksumReply(BSP_FIRMWARE_BASE, BSP_FIRMWARE_SIZE);
+}
+int cmd_sys_CSUMB(char *) {
+    return checksumReply(BSP_PROGRAM_FLASH_BASE, BSP_BOOT_AREA_SIZE);
+}
+
+int cmd_sys_firmware(char *) {
+    char id[9];
+    for (int i = 0; i < 8; i++) {
+        uint8_t c = eepromData[CFG_FIRMWARE_ID + i];
+        id[i] = (c >= 0x20 && c <= 0x7E) ? (char)c : '?';
+    }
+    id[8] = 0;
+    snprintf(out_buffer, sizeof out_buffer, "\"%s\"\r", id);
+    txString(out_buffer);
+    return CMD_OK;
+}
+
+// The register commands take an offset into the peripheral block. An offset outside the block is
+// refused: on the PC there is nothing behind it, and a board would fault.
+static bool registerOffset(uint32_t offset, uint32_t width) {
+    if (offset < BSP_REGISTER_SIZE && offset + width <= BSP_REGISTER_SIZE) return true;
+    txString(":register offset outside the register block\r");
+    return false;
+}
+
+int cmd_sys_R16(char *line) {
+    unsigned offset;
+    if (sscanf(line, "*R16 %x", &offset) != 1 || !registerOffset(offset, 2)) return CMD_FAIL;
+    uint32_t addr = BSP_REGISTER_BASE + offset;
+    snprintf(out_buffer, sizeof out_buffer, "0x%08X = %04X\r", (unsigned)addr,
+             (unsigned)bsp_reg_read16(addr));
+    txString(out_buffer);
+    return CMD_OK;
+}
+
+int cmd_sys_R(char *line) {
+    unsigned first, last;
+    int n = sscanf(line, "*R %x %x", &first, &last);
+    if (n < 1) return CMD_FAIL;
+    if (n == 1) last = first;
+    if (!registerOffset(first, 4) || !registerOffset(last, 4)) return CMD_FAIL;
+    for (uint32_t o = first; o <= last; o += 4) {
+        uint32_t addr = BSP_REGISTER_BASE + o;
+        snprintf(out_buffer, sizeof out_buffer, "Reg 0x%08x = %08x\r", (unsigned)addr,
+                 (unsigned)bsp_reg_read32(addr));
+        txString(out_buffer);
+    }
+    return CMD_OK;
+}
+
+int cmd_sys_W(char *line) {
+    unsigned offset, value;
+    if (sscanf(line, "*W %x %x", &offset, &value) != 2 || !registerOffset(offset, 4)) return CMD_FAIL;
+    uint32_t addr = BSP_REGISTER_BASE + offset;
+    bsp_reg_write32(addr, value);
+    snprintf(out_buffer, sizeof out_buffer, "Reg 0x%08X <- %08X\r", (unsigned)addr,
+             (unsigned)bsp_reg_read32(addr));
+    txString(out_buffer);
+    return CMD_OK;
+}
+
+// Memory the dump and test commands may touch: external RAM with the video RAM.
+static const uint8_t *sdram(uint32_t addr, uint32_t len) {
+    const uint8_t *p = len ? (const uint8_t *)bsp_mem(addr, len) : nullptr;
+    if (!p && len) txString(":address range not in memory\r");
+    return p;
+}
+
+int cmd_sys_dumpmb(char *line) {
+    unsigned addr = BSP_EXTRAM_BASE, len = 16;
+    if (sscanf(line, "*dumpmb %x %x", &addr, &len) != 2) {
+        addr = BSP_EXTRAM_BASE;
+        len = 16;
+    }
+    len &= ~15u;
+    const uint8_t *p = sdram(addr, len);
+    if (len && !p) return CMD_FAIL;
+    for (uint32_t o = 0; o < len; o += 16) {
+        int n = snprintf(out_buffer, sizeof out_buffer, "0x%02X: ", (unsigned)(addr + o));
+        for (int i = 0; i < 16; i++)
+            n += snprintf(out_buffer + n, sizeof out_buffer - (size_t)n, "%02X ", p[o + i]);
+        snprintf(out_buffer + n, sizeof out_buffer - (size_t)n, "\r");
+        txString(out_buffer);
+    }
+    return CMD_OK;
+}
+
+int cmd_sys_dumpml(char *line) {
+    unsigned addr = BSP_EXTRAM_BASE, count = 16;
+    if (sscanf(line, "*dumpml %x %x", &addr, &count) != 2) {
+        addr = BSP_EXTRAM_BASE;
+        count = 16;
+    }
+    count &= ~15u;
+    const uint8_t *p = sdram(addr, count * 4);
+    if (count && !p) return CMD_FAIL;
+    for (uint32_t w = 0; w < count; w += 8) {
+        int n = snprintf(out_buffer, sizeof out_buffer, "0x%08X: ", (unsigned)(addr + w * 4));
+        for (int i = 0; i < 8; i++) {
+            const uint8_t *b = p + (w + (uint32_t)i) * 4;
+            uint32_t v = (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
+            n += snprintf(out_buffer + n, sizeof out_buffer - (size_t)n, "%08X ", (unsigned)v);
+        }
+        snprintf(out_buffer + n, sizeof out_buffer - (size_t)n, "\r");
+        txString(out_buffer);
+    }
     return CMD_OK;
 }

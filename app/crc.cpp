@@ -34,4 +34,6 @@ uint16_t CalcCRCwithSeed(const uint8_t *data, uint32_t length, uint16_t seed) {
     return (uint16_t)(lo << 8 | hi);
 }
 
-uint16_t CalcCRC(const uint8_t *data, uint32_t length) { return CalcCRCwithSeed(data, length, 0xFFFF); }
+uint16_t CalcCRC(const uint8_t *data, uint32_t length) {
+    return CalcCRCwithSeed(data, length, 0xFFFF);
+}

@@ -21,8 +21,8 @@ int parse_command(char *line) {
         // Every test compares the first byte before anything else, so a row whose keyword starts
         // with another byte cannot match; skipping it leaves the winner unchanged. Binary lines
         // (lead byte 0x81 or above) only meet the macro-call row, through its own test.
-        bool candidate = first >= 0x81 ? row.test == TEST_SPECIAL && first == 0x82
-                                       : (unsigned char)row.key[0] == first;
+        bool candidate =
+            first >= 0x81 ? row.test == TEST_SPECIAL && first == 0x82 : (unsigned char)row.key[0] == first;
         if (candidate && catalogueRowMatches(row, line)) {
             int result = row.handler(line);
             if (result != CMD_CONTINUE) return result;

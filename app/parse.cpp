@@ -40,7 +40,9 @@ int atoh(char c) {
     return 0;
 }
 
-uint8_t shtoU8(const char *p) { return (uint8_t)(atoh(p[0]) << 4 | atoh(p[1])); }
+uint8_t shtoU8(const char *p) {
+    return (uint8_t)(atoh(p[0]) << 4 | atoh(p[1]));
+}
 
 char *escstrl(char *s, char delimiter, char **rest, int *length) {
     if (!s) return nullptr;
@@ -90,7 +92,9 @@ done:
     return s;
 }
 
-char *escstr(char *s, char delimiter, char **rest) { return escstrl(s, delimiter, rest, nullptr); }
+char *escstr(char *s, char delimiter, char **rest) {
+    return escstrl(s, delimiter, rest, nullptr);
+}
 
 char *strtokr(char *s, char delimiter, char **rest) {
     if (!s) {
