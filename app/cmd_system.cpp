@@ -248,3 +248,148 @@ int cmd_sys_dumpml(char *line) {
     }
     return CMD_OK;
 }
+
+// ---- RAM test --------------------------------------------------------------------------------------
+
+static void memTestUsage(void) {
+    static const char *const lines[] = {
+        "Usage:\r",
+        "  *memTest - prints this message\r",
+        "  *memTest <start_addr> <length> <reps>\r",
+        "  *memTest <area> <reps> - select fixed area, defined below\r",
+        "  (Use 0 for reps for continuous looping, hit <enter> to break out)\r",
+        "  *dumpmb <start_addr> <length> - to display RAM as bytes\r",
+        "  *dumpml <start_addr> <length> - to display RAM as longs\r",
+        "    Testable areas (start - length):\r",
+    };
+    for (const char *l : lines) txString(l);
+    static const struct {
+        const char *format;
+        uint32_t start, length;
+    } areas[] = {
+        {"     1- ExtMem:       0x%08lX - 0x%08lX\r", BSP_EXTRAM_BASE, BSP_EXTRAM_SIZE},
+        {"     3- VideoRamBase: 0x%08lX - 0x%08lX\r", BSP_VIDEORAM_BASE, BSP_VIDEORAM_SIZE},
+        {"     4- All testable: 0x%08lX - 0x%08lX\r", BSP_EXTRAM_BASE, BSP_SDRAM_END - BSP_EXTRAM_BASE},
+    };
+    for (auto &a : areas) {
+        snprintf(out_buffer, sizeof out_buffer, a.format, (unsigned long)a.start, (unsigned long)a.length);
+        txString(out_buffer);
+    }
+}
+
+// One pass: data bus, address bus, then every cell with a running pattern. Returns 0 on a failure
+// (already reported).
+static int memTestPass(uint8_t *base, uint32_t start, uint32_t length, int pass) {
+    volatile uint32_t *word = (volatile uint32_t *)base;
+    for (int b = 0; b < 32; b++) {
+        uint32_t expect = 1u << b;
+        *word = expect;
+        uint32_t got = *word;
+        if (got != expect) {
+            snprintf(out_buffer, sizeof out_buffer,
+                     "Data bit failure on pass %d: addr 0x%lx, exp: 0x%lX, rec: %lx\r", pass,
+                     (unsigned long)start, (unsigned long)expect, (unsigned long)got);
+            txString(out_buffer);
+            return 0;
+        }
+    }
+    volatile uint8_t *byte = base;
+    uint32_t mask = 0;
+    for (uint32_t m = length - 1; m; m >>= 1) mask = (mask << 1) | 1;
+    for (uint32_t o = 1; o & mask; o <<= 1) byte[o] = 0xC5;
+    byte[0] = 0x3A;
+    for (uint32_t o = 1; o & mask; o <<= 1) {
+        if (byte[o] != 0xC5) {
+            snprintf(out_buffer, sizeof out_buffer,
+                     "Address bit failure on pass %d: addr 0x%lx, exp: 0x%02X, rec: 0x%02X\r", pass,
+                     (unsigned long)(start + o), 0xC5, byte[o]);
+            txString(out_buffer);
+            return 0;
+        }
+    }
+    byte[0] = 0xC5;
+    for (uint32_t t = 1; t & mask; t <<= 1) {
+        byte[t] = 0x3A;
+        for (uint32_t o = 0; o == 0 || (o & mask); o = o ? o << 1 : 1) {
+            if (o == t || byte[o] == 0xC5) continue;
+            snprintf(out_buffer, sizeof out_buffer,
+                     "Address bit failure on pass %d: addr 0x%lx, exp: 0x%02X, rec: 0x%02x\r", pass,
+                     (unsigned long)(start + o), 0xC5, byte[o]);
+            txString(out_buffer);
+            return 0;
+        }
+        byte[t] = 0xC5;
+    }
+    // The pattern skips 0xFF: 0xFE is followed by 0x00.
+    uint8_t v = (uint8_t)(8 * pass);
+    for (uint32_t i = 0; i < length; i++) {
+        if (v == 0xFF) v = 0;
+        byte[i] = v++;
+    }
+    v = (uint8_t)(8 * pass);
+    for (uint32_t i = 0; i < length; i++) {
+        if (v == 0xFF) v = 0;
+        if (byte[i] != v) {
+            snprintf(out_buffer, sizeof out_buffer,
+                     "Memory cell failure on pass %d: addr 0x%lx, exp: 0x%lX, rec: %lx\r", pass,
+                     (unsigned long)(start + i), (unsigned long)v, (unsigned long)byte[i]);
+            txString(out_buffer);
+            return 0;
+        }
+        v++;
+    }
+    return 1;
+}
+
+int cmd_sys_memTest(char *line) {
+    unsigned long startArg, lengthArg;
+    int reps, area;
+    uint32_t start, length;
+    if (sscanf(line, "*memTest %lx %lx %d", &startArg, &lengthArg, &reps) == 3) {
+        start = (uint32_t)startArg;
+        length = (uint32_t)lengthArg;
+        // The length counts words here, as the bound check says.
+        if (start < BSP_EXTRAM_BASE || length == 0 || (uint64_t)start + 4ull * length > BSP_SDRAM_END) {
+            txString("Start address or length out of bounds\r");
+            return CMD_FAIL;
+        }
+    } else if (sscanf(line, "*memTest %d %d", &area, &reps) == 2) {
+        if (area == 1) {
+            start = BSP_EXTRAM_BASE;
+            length = BSP_EXTRAM_SIZE;
+        } else if (area == 3) {
+            start = BSP_VIDEORAM_BASE;
+            length = BSP_VIDEORAM_SIZE;
+        } else if (area == 4) {
+            start = BSP_EXTRAM_BASE;
+            length = BSP_SDRAM_END - BSP_EXTRAM_BASE;
+        } else {
+            txString("Unknown RAM area\r");
+            return CMD_FAIL;
+        }
+    } else {
+        memTestUsage();
+        return CMD_OK;
+    }
+    if ((uint64_t)start + length > BSP_SDRAM_END) length = BSP_SDRAM_END - start;
+    uint8_t *base = (uint8_t *)bsp_mem(start, length);
+    if (!base) return CMD_FAIL;
+    snprintf(out_buffer, sizeof out_buffer, "Testing from 0x%08lx, length 0x%08lX,", (unsigned long)start,
+             (unsigned long)length);
+    txString(out_buffer);
+    if (reps)
+        snprintf(out_buffer, sizeof out_buffer, " count %d\r", reps);
+    else
+        snprintf(out_buffer, sizeof out_buffer, " repeat forever\r");
+    txString(out_buffer);
+    for (int pass = 1;; pass++) {
+        if (!memTestPass(base, start, length, pass)) return CMD_FAIL;
+        snprintf(out_buffer, sizeof out_buffer, "Memory test pass %d\r", pass);
+        txString(out_buffer);
+        if (isLineAvail()) {
+            txString("Memory test manually stopped\r");
+            return CMD_OK;
+        }
+        if (reps && pass >= reps) return CMD_OK;
+    }
+}
