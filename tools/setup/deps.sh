@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ clang clang-format libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev zlib1g-dev pkg-config
   dosfstools mtools valgrind python3
+  libfreetype-dev fonts-liberation2 fonts-dejavu-core
 )
 if [ "${1:-}" = "--target" ]; then
   packages+=(gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib qemu-system-arm)
