@@ -265,7 +265,10 @@ int isLineAvail(void) {
         // host there takes over command input.
         auxEscCnt = 0;
         if (!mainIsUart0) {
+            // RS485 mode ends in RAM only; it held rxStopped, which would otherwise send the new
+            // host a stray XON.
             eepromData[CFG_RS485_MODE] = CFG_UNSET;
+            Init_485mode();
             makeUart0Main();
         } else {
             makeUart1Main();

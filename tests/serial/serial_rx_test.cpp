@@ -308,14 +308,21 @@ TEST_F(Roles, ThreeAuxEscapesSwapRoles) {
     fb::rx(1, "c\r"); // the ring carries over
     EXPECT_EQ(next(), "abc\r");
 
-    // Back again with three escapes on UART0; the RS485 marker is cleared in RAM, not saved.
+    // Back again with three escapes on UART0; RS485 mode is left in RAM, not saved.
     eepromData[CFG_RS485_MODE] = CFG_MODE_ON;
+    eepromData[CFG_RS485_SOF] = '#';
+    Init_485mode();
     fb::rx(0, "\r\r\r");
     EXPECT_EQ(isLineAvail(), 0);
     EXPECT_EQ(mainIsUart0, 1);
     EXPECT_EQ(prevMain, 1);
     EXPECT_EQ(eepromData[CFG_RS485_MODE], CFG_UNSET);
     EXPECT_EQ(fe::saves, 0);
+
+    fb::clearOut();
+    fb::rx(0, "vers\r");
+    EXPECT_EQ(next(), "vers\r");
+    EXPECT_EQ(fb::out(0), "") << "no XON left over from RS485 mode";
 
     // Four escapes while the loop was busy elsewhere still hand over the console.
     fb::rx(1, "\r\r\r\r");
