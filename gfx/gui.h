@@ -122,6 +122,9 @@ extern const GUI_BITMAP_METHODS GUI_BitmapMethodsRLEM16; // 16-bit run-length, f
 extern const GUI_BITMAP_METHODS GUI_BitmapMethodsRLE16;  // 16-bit run-length, blue high
 extern const GUI_BITMAP_METHODS GUI_BitmapMethodsRLE8;   // 8-bit run-length over a palette
 
+// The built-in 64 x 64 button faces (16 bits per pixel), raised and pressed.
+extern const GUI_BITMAP bmButtonRaised, bmButtonPressed;
+
 // ---- set-up and context ------------------------------------------------------------------------------
 void GUI_Init(void);
 
