@@ -41,3 +41,20 @@ format:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+
+# The firmware on a bare-metal ARM processor (QEMU's ARM Versatile/PB): one image per panel build,
+# checked for heap and exception use and against the flash and RAM budgets, with their size table.
+TARGET_BUILD ?= build-arm
+TARGET_IMAGES = $(TARGET_BUILD)/zefo5.elf $(TARGET_BUILD)/zefo5-wvga2.elf $(TARGET_BUILD)/zefo5-vga.elf
+.PHONY: target target-test
+
+target:
+	@tools/setup/deps.sh --target
+	@[ -f $(TARGET_BUILD)/build.ninja ] || cmake -S . -B $(TARGET_BUILD) -G Ninja -DZEFO_BOARD=versatilepb \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/arm-none-eabi.cmake -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake --build $(TARGET_BUILD) -j $(JOBS)
+	@python3 tools/target/image_check.py report $(TARGET_IMAGES)
+
+# The images booted under qemu-system-arm, their replies on UART0 checked byte for byte.
+target-test: target
+	python3 tools/target/qemu_test.py $(TARGET_BUILD)
