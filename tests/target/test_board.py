@@ -1,6 +1,10 @@
 """The Versatile/PB port under qemu-system-arm, through the board test image (boardtest.cpp)."""
+import glob
+import os
 import random
 import re
+import subprocess
+import sys
 
 from qemu_board import Board, BoardError, pixel, rgb565
 
@@ -105,3 +109,28 @@ def test_fatal_errors_report_and_halt(build):
     got = fatal_line(build, "unaligned")
     if not re.match(rb"^\r:FATAL: data abort at 0x010[0-9A-F]{5}, unaligned access to 0x080[0-9A-F]{5}\r$", got):
         raise BoardError("unaligned: %r" % got)
+
+
+def test_image_check_refuses_an_allocating_link(build):
+    """The same link as the firmware's, of a program that allocates: the check names the
+    allocators and the float format, fails, and removes the image."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    root = os.path.dirname(os.path.dirname(here))
+    objects = sorted(glob.glob(os.path.join(build.path, "board", "versatilepb", "CMakeFiles", "zefo_versatilepb.dir",
+                                            "*.obj")))
+    if not objects:
+        raise BoardError("board objects not found in %s" % build.path)
+    out = os.path.join(build.path, "heap_probe")
+    subprocess.run(["arm-none-eabi-g++", "-mcpu=arm926ej-s", "-marm", "-O2", "-ffunction-sections", "-fdata-sections",
+                    "-fno-exceptions", "-fno-rtti", "--specs=nano.specs", "-nostartfiles", "-Wl,--gc-sections",
+                    "-T", os.path.join(root, "board", "versatilepb", "versatilepb.ld"), "-Wl,-Map=" + out + ".map",
+                    "-Wl,--cref", "-Wl,--no-demangle", os.path.join(here, "heap_probe.cpp")] + objects +
+                   ["-o", out + ".elf"], check=True, capture_output=True)
+    checked = subprocess.run([sys.executable, os.path.join(root, "tools", "target", "image_check.py"), "check",
+                              out + ".elf"], capture_output=True, text=True)
+    os.remove(out + ".map")
+    if checked.returncode == 0 or os.path.exists(out + ".elf"):
+        raise BoardError("the allocating image passed the check")
+    for what in ("allocator malloc", "allocator _Znaj", "floating-point conversion"):
+        if what not in checked.stderr:
+            raise BoardError("%r not reported:\n%s" % (what, checked.stderr))

@@ -29,7 +29,7 @@ ALLOCATORS = {"malloc", "free", "calloc", "realloc", "reallocf", "reallocarray",
               "posix_memalign", "valloc", "pvalloc", "sbrk", "_sbrk", "_sbrk_r", "strdup", "strndup",
               "_strdup_r", "_strndup_r", "asprintf", "vasprintf", "_asprintf_r", "_vasprintf_r",
               "open_memstream", "fmemopen", "__malloc_av_", "_malloc_r_nano"}
-CXX_ALLOC = re.compile(r"^_Z(nw|na|dl|da)[jmPvSt]")
+CXX_ALLOC = re.compile(r"^(_Z(nw|na|dl|da)[jmPvSt]|operator (new|delete))")
 # The C library reaches its allocation entry points internally (stream buffers); the board
 # answers them with failure. Nothing else may call them.
 LIBRARY_ALLOC = {"_malloc_r", "_calloc_r", "_realloc_r", "_free_r", "_memalign_r"}
@@ -38,6 +38,9 @@ EXCEPTIONS = {"__cxa_throw", "__cxa_allocate_exception", "__cxa_begin_catch", "_
               "__cxa_bad_cast", "__cxa_bad_typeid", "__aeabi_unwind_cpp_pr1", "__aeabi_unwind_cpp_pr2",
               "__cxa_guard_acquire", "__cxa_atexit"}
 RTTI = re.compile(r"^_ZT[IS]")
+# newlib-nano prints and scans floating point only with its float support linked in, and that
+# allocates: a float conversion in a format string would print nothing or stop the board.
+FLOAT_CONVERSION = re.compile(rb"%[-+ #0]*(\d+|\*)?(\.(\d+|\*))?[lL]?[eEfFgGaA]")
 
 
 def tool(name):
@@ -94,6 +97,13 @@ def summarize(elf):
             "stacks": stacks, "ram": data + bss + stacks, "ctors": get(".init_array") // 4}
 
 
+def format_strings(elf):
+    """The constant strings of the image that look like printf or scanf formats."""
+    out = subprocess.run([tool("objcopy"), "-O", "binary", "--only-section=.rodata", elf, "/dev/stdout"],
+                         check=True, capture_output=True).stdout
+    return [t for t in re.findall(rb"[\x20-\x7e\r\n\t]{2,}", out) if b"%" in t]
+
+
 def check(elf):
     problems = []
     map_path = os.path.splitext(elf)[0] + ".map"
@@ -107,6 +117,9 @@ def check(elf):
             problems.append("%s called by %s" % (sym, ", ".join(f for f in users if not is_library(f))))
         elif sym in EXCEPTIONS or (RTTI.match(sym) and own):
             problems.append("exception or RTTI support %s in the link (%s)" % (sym, ", ".join(files)))
+    for text in format_strings(elf):
+        if FLOAT_CONVERSION.search(text.replace(b"%%", b"")):
+            problems.append("floating-point conversion in %r" % text.decode("latin-1"))
     defined = run(tool("nm"), elf)
     for line in defined.splitlines():
         name = line.split()[-1]

@@ -1,0 +1,92 @@
+"""The firmware images under qemu-system-arm: wire-level transcripts on UART0, byte for byte, and
+the emulated LCD's picture after a drawing command."""
+from qemu_board import Board, BoardError, crc16_modbus, pixel, rgb565
+
+FIRMWARE_SIZE = 0x1F0000
+BOOT_AREA_SIZE = 0x10000
+# image, resolution word of the version text, screen size
+PANELS = [("zefo5.elf", "WVGA", 800, 480), ("zefo5-wvga2.elf", "WVGA", 800, 480), ("zefo5-vga.elf", "VGA", 640, 480)]
+# Power-on: panel delays (up to 1 s), start-up waits and the resource search on an empty slot.
+BOOT_TIMEOUT = 60
+
+
+def version(word):
+    return "ZEFO5 V1.5.0 %s \r" % word
+
+
+def booted(build, image):
+    board = Board(build.image(image))
+    try:
+        board.expect(">\r", BOOT_TIMEOUT)  # the first prompt, nothing before it
+    except BaseException:
+        board.close()
+        raise
+    return board
+
+
+def transcript(build, image, word):
+    with booted(build, image) as b:
+        b.exchange("vers\r", version(word) + ">\r")
+        # CRC-framed lines: E9B7 is the CRC of "vers\r"; a wrong CRC or a short line runs nothing.
+        b.exchange("~E9B7vers\r", version(word) + ">\r")
+        b.exchange("~0000vers\r", "#\r")
+        b.exchange("~12\r", "#\r")
+        b.exchange("frobnicate 1 2\r", "!\r")
+        b.exchange("\r", ">\r")
+        # The board's fixed temperature, formatted as "%+05.1f" would.
+        b.exchange("temp\r", "+25.0\r>\r")
+        # Checksums over the program flash: the image where QEMU loaded it, the empty boot area.
+        image_bytes = open(build.image(image[:-4] + ".bin"), "rb").read()
+        flash = image_bytes + bytes(FIRMWARE_SIZE - len(image_bytes))
+        b.exchange("*CSUM\r", "0x%04X\r>\r" % crc16_modbus(flash))
+        b.exchange("*CSUMB\r", "0x%04X\r>\r" % crc16_modbus(bytes(BOOT_AREA_SIZE)))
+        # The EEPROM kept in RAM, through the firmware's byte window.
+        b.exchange("i2c write 1800 5a\r", "1800 = 5A\r>\r")
+        b.exchange("i2c read 1800\r", "1800 = 5A\r>\r")
+        b.exchange("vers\r", version(word) + ">\r")
+
+
+def test_wvga1_transcript(build):
+    transcript(build, "zefo5.elf", "WVGA")
+
+
+def test_wvga2_transcript(build):
+    transcript(build, "zefo5-wvga2.elf", "WVGA")
+
+
+def test_vga_transcript(build):
+    transcript(build, "zefo5-vga.elf", "VGA")
+
+
+def test_restart_keeps_the_eeprom(build):
+    """"*RESET" restarts through the watchdog: the first prompt again, the EEPROM unchanged."""
+    with booted(build, "zefo5-vga.elf") as b:
+        b.exchange("i2c write 1801 a7\r", "1801 = A7\r>\r")
+        b.send("*RESET\r")
+        b.expect(">\r", BOOT_TIMEOUT)
+        b.exchange("i2c read 1801\r", "1801 = A7\r>\r")
+        b.exchange("vers\r", version("VGA") + ">\r")
+
+
+def test_screen_after_drawing(build):
+    """A filled red rectangle below the version text, seen in the frame buffer by "pr" and on the
+    emulated LCD."""
+    for image, word, width, height in PANELS:
+        with booted(build, image) as b:
+            b.send("r 300 200 399 249 1 F00\r")
+            reply = b.read(2, 20)
+            if reply == b"!\r":
+                raise build.Skip("no filled rectangles yet")
+            if reply != b">\r":
+                raise BoardError("%s: rectangle answered %r" % (image, reply))
+            b.exchange("pr 350 220\r", "F800\r>\r")
+            screen = b.screendump()
+            if screen[:2] != (width, height):
+                raise BoardError("%s: screen %dx%d" % (image, screen[0], screen[1]))
+            red = rgb565(0xF800)
+            for x, y in ((300, 200), (399, 200), (300, 249), (399, 249), (350, 225)):
+                if pixel(screen, x, y) != red:
+                    raise BoardError("%s: (%d, %d) is %r" % (image, x, y, pixel(screen, x, y)))
+            for x, y in ((299, 200), (400, 200), (300, 199), (300, 250)):
+                if pixel(screen, x, y) == red:
+                    raise BoardError("%s: (%d, %d) outside the rectangle is red" % (image, x, y))
