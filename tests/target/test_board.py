@@ -50,6 +50,7 @@ def test_uart0_bulk_both_ways(build):
         b.expect("burst 6000 %08X\r" % h)
         b.exchange("flood 5000\r", bytes(ord("a") + i % 26 for i in range(5000)) + b"\r")
         b.exchange("echo still in step\r", "still in step\r")
+        return b.stack_report(build.image(IMAGE))
 
 
 def test_uart1_both_ways(build):

@@ -44,18 +44,19 @@ def transcript(build, image, word):
         b.exchange("i2c write 1800 5a\r", "1800 = 5A\r>\r")
         b.exchange("i2c read 1800\r", "1800 = 5A\r>\r")
         b.exchange("vers\r", version(word) + ">\r")
+        return b.stack_report(build.image(image))
 
 
 def test_wvga1_transcript(build):
-    transcript(build, "zefo5.elf", "WVGA")
+    return transcript(build, "zefo5.elf", "WVGA")
 
 
 def test_wvga2_transcript(build):
-    transcript(build, "zefo5-wvga2.elf", "WVGA")
+    return transcript(build, "zefo5-wvga2.elf", "WVGA")
 
 
 def test_vga_transcript(build):
-    transcript(build, "zefo5-vga.elf", "VGA")
+    return transcript(build, "zefo5-vga.elf", "VGA")
 
 
 def test_restart_keeps_the_eeprom(build):

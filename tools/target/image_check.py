@@ -13,6 +13,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 
 FLASH_BUDGET = 0x1F0000  # the firmware image area of the program flash
 PROGRAM_RAM = 0x400000  # program RAM: 0x08000000 up to the resource region
@@ -99,8 +100,10 @@ def summarize(elf):
 
 def format_strings(elf):
     """The constant strings of the image that look like printf or scanf formats."""
-    out = subprocess.run([tool("objcopy"), "-O", "binary", "--only-section=.rodata", elf, "/dev/stdout"],
-                         check=True, capture_output=True).stdout
+    with tempfile.TemporaryDirectory() as tmp:
+        path = os.path.join(tmp, "rodata.bin")
+        run(tool("objcopy"), "-O", "binary", "--only-section=.rodata", elf, path)
+        out = open(path, "rb").read() if os.path.exists(path) else b""
     return [t for t in re.findall(rb"[\x20-\x7e\r\n\t]{2,}", out) if b"%" in t]
 
 

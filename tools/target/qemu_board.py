@@ -124,18 +124,15 @@ class Board:
             raise BoardError("UART1: expected %r, got %r%s" % (expected, got, self._context()))
 
     # ---- the screen ------------------------------------------------------------------------------
-    def screendump(self):
-        """(width, height, rgb bytes) of what the LCD controller shows."""
-        path = os.path.join(self.dir, "screen.ppm")
-        if os.path.exists(path):
-            os.remove(path)
-        qmp = _connect(self.qmp_path)
-        f = qmp.makefile("rwb")
+    def qmp(self, cmd, **arguments):
+        """One QMP command on a fresh connection; its return value."""
+        sock = _connect(self.qmp_path)
+        f = sock.makefile("rwb")
 
-        def command(cmd, **arguments):
-            msg = {"execute": cmd}
-            if arguments:
-                msg["arguments"] = arguments
+        def command(name, args):
+            msg = {"execute": name}
+            if args:
+                msg["arguments"] = args
             f.write(json.dumps(msg).encode() + b"\n")
             f.flush()
             while True:
@@ -143,14 +140,57 @@ class Board:
                 if "return" in answer:
                     return answer["return"]
                 if "error" in answer:
-                    raise BoardError("QMP %s: %s" % (cmd, answer["error"]))
+                    raise BoardError("QMP %s: %s" % (name, answer["error"]))
 
-        json.loads(f.readline())  # greeting
-        command("qmp_capabilities")
-        command("screendump", filename=path)
-        f.close()
-        qmp.close()
+        try:
+            json.loads(f.readline())  # greeting
+            command("qmp_capabilities", {})
+            return command(cmd, arguments)
+        finally:
+            f.close()
+            sock.close()
+
+    def screendump(self):
+        """(width, height, rgb bytes) of what the LCD controller shows."""
+        path = os.path.join(self.dir, "screen.ppm")
+        if os.path.exists(path):
+            os.remove(path)
+        self.qmp("screendump", filename=path)
         return read_ppm(path)
+
+    def memory(self, address, size):
+        """Bytes of the machine's RAM."""
+        path = os.path.join(self.dir, "memory.bin")
+        self.qmp("pmemsave", val=address, size=size, filename=path)
+        return open(path, "rb").read()
+
+    def stack_use(self, elf):
+        """Bytes of each processor mode's stack ever used: what is no longer the start-up paint."""
+        symbols = {}
+        out = subprocess.run(["arm-none-eabi-nm", elf], check=True, capture_output=True, text=True).stdout
+        for line in out.splitlines():
+            parts = line.split()
+            if len(parts) == 3 and parts[2].startswith("__stack"):
+                symbols[parts[2]] = int(parts[0], 16)
+        bottom = symbols["__stacks_start"]
+        use = {}
+        for mode in ("exc", "fiq", "irq", "svc"):
+            top = symbols["__stack_%s_top" % mode]
+            data = self.memory(bottom, top - bottom)
+            untouched = 0
+            while untouched + 4 <= len(data) and data[untouched:untouched + 4] == b"\xac\x57\xac\x57":
+                untouched += 4
+            use[mode] = (len(data) - untouched, len(data))
+            bottom = top
+        return use
+
+    def stack_report(self, elf):
+        """The stack use as a note; more than three quarters of any stack is a failure."""
+        use = self.stack_use(elf)
+        for mode, (used, size) in use.items():
+            if used * 4 > size * 3:
+                raise BoardError("%s stack: %d of %d bytes used" % (mode, used, size))
+        return "stacks used: " + ", ".join("%s %d of %d" % (m, u, s) for m, (u, s) in use.items())
 
     # ---- the end ---------------------------------------------------------------------------------
     def _context(self):

@@ -60,7 +60,7 @@ def main(argv):
                 continue
             start = time.monotonic()
             try:
-                getattr(module, name)(build)
+                note = getattr(module, name)(build)
             except Skip as e:
                 skipped += 1
                 print("SKIP %s: %s" % (name, e))
@@ -74,7 +74,7 @@ def main(argv):
                 print("FAIL %s:\n%s" % (name, traceback.format_exc()))
                 continue
             passed += 1
-            print("PASS %s (%.1f s)" % (name, time.monotonic() - start))
+            print("PASS %s (%.1f s)%s" % (name, time.monotonic() - start, ": " + note if note else ""))
     print("%d passed, %d failed, %d skipped" % (passed, failed, skipped))
     return 1 if failed or not passed else 0
 
