@@ -1,0 +1,129 @@
+// Inside the simulated board: virtual time, the event queue, the interrupt controller and the
+// life-cycle hooks of the devices. Host-only; no firmware file includes it.
+#pragma once
+
+#include <functional>
+
+#include "board/bsp/bsp.h"
+#include "board/host/sim.h"
+
+namespace host {
+
+// ---- time and events -----------------------------------------------------------------------
+extern uint64_t now; // virtual time, timer counts
+extern uint64_t due; // service() runs at the first bus access at or after this time
+extern SimOptions opts;
+extern SimBoard board;
+extern bool realClock; // virtual time follows the wall clock
+extern bool harness;   // in-process session (sim_start) rather than sim_run
+
+using EventFn = std::function<void()>;
+void schedule(uint64_t when, EventFn fn); // runs at `when` (never before now), in insertion order
+uint64_t nextEventTime();                 // UINT64_MAX when nothing is scheduled
+void service();                           // runs the due events, then any pending control
+
+// Interrupt controller state: a source is delivered while pending, enabled, the global mask is
+// open and no handler runs (handlers do not nest).
+extern uint64_t irqPending;
+extern uint64_t irqEnabled;
+extern bool irqGlobal;
+extern bool inHandler;
+void dispatch();
+inline void irqLevel(int source, bool level) {
+    if (level)
+        irqPending |= 1ull << source;
+    else
+        irqPending &= ~(1ull << source);
+}
+inline bool irqDeliverable() {
+    return irqGlobal && !inHandler && (irqPending & irqEnabled);
+}
+
+// Every board operation is one bus access: a few counts of time, then interrupts.
+inline void access(uint32_t cost = 2) {
+    now += cost;
+    if (now >= due) service();
+    if (irqDeliverable()) dispatch();
+}
+// Time moves to the next device event (or until input arrives in real-clock mode); used by the
+// waits of the board operations that poll (bsp_uart0_putchar) as well as by WFI.
+void waitForEvent();
+
+[[noreturn]] void fault(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void powerCut(); // the EEPROM's power-loss hook fired: the board stops at once
+
+constexpr uint64_t msToCounts(uint64_t ms) {
+    return ms * SIM_COUNTS_PER_MS;
+}
+
+// ---- file-backed memories (EEPROM, data flash) --------------------------------------------------
+// Loads `path` into mem (size bytes; a missing file is created blank, a short one is padded with
+// the blank value). fd stays open for writeStore. False with a message on stderr.
+bool openStore(const std::string &path, size_t size, uint8_t blank, std::vector<uint8_t> &mem, int &fd,
+               const char *what);
+void writeStore(int fd, const std::vector<uint8_t> &mem, size_t offset, size_t len);
+void closeStore(int &fd);
+
+// ---- devices ---------------------------------------------------------------------------------
+// configure: opens the files of a session (false: message printed). powerOn: power-on state.
+// reset: the watchdog reset (stored contents kept). close: end of the session.
+namespace memory {
+void powerOn();
+void reset();
+} // namespace memory
+
+namespace uart {
+bool configure();
+void powerOn();
+void reset();
+void close();
+void flush();                // writes buffered output to its files
+bool inputEnded();           // UART0's standard input ended and every byte was read
+bool transmitting();         // a byte is in a transmitter
+bool settled();              // nothing on its way in, nothing unread, transmitters empty
+void blockUntilInput();      // virtual clock, firmware idle: wait for the host to send
+bool sleepUntil(uint64_t t); // real clock: sleep until virtual time t; false: input came first
+void pollInput();            // real clock: take what has arrived meanwhile
+void inject(int port, const std::string &bytes);
+void terminalRestore(); // async-signal-safe
+int mainPort();
+} // namespace uart
+
+namespace eeprom {
+bool configure();
+void powerOn();
+void close();
+std::vector<uint8_t> contents();
+} // namespace eeprom
+
+namespace flash {
+bool configure();
+void powerOn();
+void close();
+const std::vector<uint8_t> &contents();
+} // namespace flash
+
+namespace sd {
+bool configure();
+void powerOn();
+void close();
+void setPresent(bool present);
+} // namespace sd
+
+namespace touch {
+void powerOn();
+void setPen(bool down, int x, int y);
+} // namespace touch
+
+namespace panel {
+void powerOn();
+void reset();
+bool writePng(const char *path);
+} // namespace panel
+
+// Packs a directory into a card image (the --sd DIR form); returns the image file's path, or ""
+// with a message on standard error. (sd_pack.cpp)
+std::string packDirectory(const std::string &dir);
+
+} // namespace host

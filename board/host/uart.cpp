@@ -1,0 +1,662 @@
+// The two UARTs and what is at the other end of their wires: standard input/output (the host), a
+// pseudo-terminal, a serial device or FIFO, or in-memory captures for the harness.
+//
+// Each port has a transmitter (holding register + shift register) and a one-byte receiver. The
+// "line" of a port is the far end sending to it: bytes queued by events and sim_send, then the
+// live source (a file descriptor). The far end starts a byte only when the previous one has had
+// its 10 bit times, and only once the firmware has set the port up, so start-up loses nothing.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <deque>
+
+#include "board/host/host.h"
+
+// The firmware's port roles; the board reads this one variable to route the send/aux events.
+extern volatile uint8_t mainIsUart0 __attribute__((weak));
+
+namespace host {
+namespace {
+
+constexpr uint8_t XON = 0x11, XOFF = 0x13;
+
+struct Source {
+    int fd = -1;
+    bool eof = false;
+    std::vector<uint8_t> buf;
+    size_t pos = 0;
+
+    bool live() const { return fd >= 0 && !eof; }
+    bool buffered() const { return pos < buf.size(); }
+    // Takes what the file descriptor holds right now, without waiting.
+    void fill(bool wait) {
+        if (fd < 0 || eof || buffered()) return;
+        struct pollfd p = {fd, POLLIN, 0};
+        int r = poll(&p, 1, wait ? -1 : 0);
+        if (r <= 0) return;
+        uint8_t tmp[4096];
+        ssize_t n = read(fd, tmp, sizeof tmp);
+        if (n > 0) {
+            buf.assign(tmp, tmp + n);
+            pos = 0;
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            eof = true;
+        }
+    }
+    bool take(uint8_t &b) {
+        fill(false);
+        if (!buffered()) return false;
+        b = buf[pos++];
+        return true;
+    }
+};
+
+struct Sink {
+    int fd = -1;
+    bool crlf = false;     // a terminal shows CR as CR LF
+    bool blocking = false; // standard output gets every byte; a pty nobody reads drops them
+    std::vector<uint8_t> out;
+
+    void put(uint8_t b) {
+        if (fd < 0) return;
+        out.push_back(b);
+        if (crlf && b == '\r') out.push_back('\n');
+        if (out.size() >= 4096) flush();
+    }
+    void flush() {
+        size_t done = 0;
+        while (done < out.size()) {
+            ssize_t n = write(fd, out.data() + done, out.size() - done);
+            if (n > 0) {
+                done += (size_t)n;
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && errno == EAGAIN && blocking) {
+                struct pollfd p = {fd, POLLOUT, 0};
+                poll(&p, 1, -1);
+            } else {
+                break; // reader gone or nobody reading the pty: the bytes are lost on the wire
+            }
+        }
+        out.clear();
+    }
+};
+
+struct Port {
+    int index = 0;
+    // set-up
+    uint32_t rate = 0; // 0: not set up
+    uint64_t byteTime = 0;
+    bool rxIrq = false, txIrq = false;
+    // receiver
+    bool rxFull = false;
+    uint8_t rxData = 0;
+    // transmitter
+    bool holdFull = false, shiftFull = false;
+    uint8_t hold = 0, shift = 0;
+    uint64_t txGen = 0;
+    // line: the far end
+    std::deque<uint8_t> queue;
+    Source *src = nullptr;
+    bool inFlight = false;
+    uint8_t flightByte = 0;
+    bool lookPending = false;
+    bool waiting = false; // the live source had nothing at the last look
+    uint64_t lineGen = 0;
+    uint64_t nextSlot = 0;
+    bool paused = false; // the display sent XOFF
+    // what the far end receives
+    Sink *sink = nullptr;
+    bool log = false;
+    std::vector<SimTxByte> txLog;
+    size_t taken = 0;
+};
+
+Port ports[2];
+Source stdinSource, ptySource[2], pathSource[2];
+Sink stdoutSink, ptySink[2], pathSink[2];
+int ptySlave[2] = {-1, -1};
+bool stdinIsLine; // UART0 is standard input/output
+
+bool termSaved;
+struct termios savedTerm;
+struct timespec realStart;
+
+int irqRx(int port) {
+    return port ? BSP_IRQ_UART1_RX : BSP_IRQ_UART0_RX;
+}
+int irqTx(int port) {
+    return port ? BSP_IRQ_UART1_TX : BSP_IRQ_UART0_TX;
+}
+
+void updateIrq(Port &p) {
+    irqLevel(irqRx(p.index), p.rxIrq && p.rxFull);
+    irqLevel(irqTx(p.index), p.txIrq && !p.holdFull);
+}
+
+Port &port(int index) {
+    if (index != 0 && index != 1) fault("UART%d does not exist", index);
+    return ports[index];
+}
+
+uint64_t byteTimeFor(uint32_t rate) {
+    uint64_t bits = 10ull * BSP_TIMER_HZ;
+    return (bits + rate - 1) / rate;
+}
+
+speed_t speedFor(uint32_t rate) {
+    switch (rate) {
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    default:
+        return B0;
+    }
+}
+
+// A real serial device at the end of the wire follows the port's rate.
+void matchDeviceRate(Port &p) {
+    if (!p.sink || p.sink != &pathSink[p.index] || !isatty(p.sink->fd)) return;
+    speed_t s = speedFor(p.rate);
+    struct termios t;
+    if (s == B0 || tcgetattr(p.sink->fd, &t) != 0) return;
+    cfsetispeed(&t, s);
+    cfsetospeed(&t, s);
+    tcsetattr(p.sink->fd, TCSANOW, &t);
+}
+
+// ---- the far end sending -----------------------------------------------------------------------
+void look(int index, uint64_t gen);
+
+void kick(Port &p) {
+    if (p.inFlight || p.lookPending || !p.rate || p.paused) return;
+    p.lookPending = true;
+    int index = p.index;
+    uint64_t gen = p.lineGen;
+    schedule(p.nextSlot > now ? p.nextSlot : now, [index, gen] { look(index, gen); });
+}
+
+void arrive(int index, uint64_t gen) {
+    Port &p = ports[index];
+    if (gen != p.lineGen) return;
+    p.inFlight = false;
+    if (!p.rate) { // reset while the byte was on its way: it waits for the next set-up
+        p.queue.push_front(p.flightByte);
+        return;
+    }
+    if (p.rxFull) {
+        board.rxOverruns[index]++;
+        trace("UART%d receive overrun", index);
+    }
+    p.rxData = p.flightByte;
+    p.rxFull = true;
+    updateIrq(p);
+    p.nextSlot = now;
+    kick(p);
+}
+
+void look(int index, uint64_t gen) {
+    Port &p = ports[index];
+    if (gen != p.lineGen) return;
+    p.lookPending = false;
+    if (!p.rate || p.paused || p.inFlight) return;
+    uint8_t b;
+    bool got = false;
+    if (!p.queue.empty()) {
+        b = p.queue.front();
+        p.queue.pop_front();
+        got = true;
+    } else if (p.src) {
+        got = p.src->take(b);
+    }
+    if (got) {
+        p.waiting = false;
+        p.inFlight = true;
+        p.flightByte = b;
+        schedule(now + p.byteTime, [index, gen] { arrive(index, gen); });
+        return;
+    }
+    p.waiting = p.src && p.src->live();
+    if (p.waiting && !realClock) {
+        // Keep simulating; look again at the next byte slot.
+        p.nextSlot = now + p.byteTime;
+        kick(p);
+    }
+}
+
+// ---- the far end receiving -----------------------------------------------------------------------
+void txDone(int index, uint64_t gen);
+
+void startShift(Port &p) {
+    p.shift = p.hold;
+    p.holdFull = false;
+    p.shiftFull = true;
+    int index = p.index;
+    uint64_t gen = p.txGen;
+    uint64_t t = p.byteTime ? p.byteTime : byteTimeFor(115200);
+    schedule(now + t, [index, gen] { txDone(index, gen); });
+}
+
+void txDone(int index, uint64_t gen) {
+    Port &p = ports[index];
+    if (gen != p.txGen) return;
+    uint8_t b = p.shift;
+    p.shiftFull = false;
+    if (p.sink) p.sink->put(b);
+    if (p.log) p.txLog.push_back(SimTxByte{now, b, board.rs485Txen == 1});
+    // The host on the main port honours the display's flow control.
+    if (index == uart::mainPort()) {
+        if (b == XOFF) {
+            p.paused = true;
+        } else if (b == XON && p.paused) {
+            p.paused = false;
+            kick(p);
+        }
+    }
+    if (p.holdFull) startShift(p);
+    updateIrq(p);
+}
+
+// ---- connections -----------------------------------------------------------------------------------
+void makeRaw(int fd, bool keepSignals) {
+    struct termios t;
+    if (tcgetattr(fd, &t) != 0) return;
+    t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
+    t.c_oflag &= ~OPOST;
+    t.c_lflag &= ~(ECHO | ECHONL | ICANON | IEXTEN);
+    if (!keepSignals) t.c_lflag &= ~ISIG;
+    t.c_cflag &= ~(CSIZE | PARENB);
+    t.c_cflag |= CS8;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &t);
+}
+
+bool openPty(int index) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        fprintf(stderr, "zefo5: cannot create a pseudo-terminal for UART%d: %s\n", index, strerror(errno));
+        if (master >= 0) ::close(master);
+        return false;
+    }
+    const char *name = ptsname(master);
+    // The board keeps the other side open too, so that the line stays up while no program has it.
+    int slave = name ? open(name, O_RDWR | O_NOCTTY) : -1;
+    if (slave >= 0) makeRaw(slave, false);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    ptySlave[index] = slave;
+    ptySource[index] = Source{};
+    ptySource[index].fd = master;
+    ptySink[index] = Sink{};
+    ptySink[index].fd = master;
+    ports[index].src = &ptySource[index];
+    ports[index].sink = &ptySink[index];
+    fprintf(stderr, "zefo5: UART%d on %s\n", index, name ? name : "?");
+    return true;
+}
+
+bool openPath(int index, const std::string &path) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        fprintf(stderr, "zefo5: cannot open %s for UART%d: %s\n", path.c_str(), index, strerror(errno));
+        return false;
+    }
+    if (isatty(fd)) makeRaw(fd, false);
+    pathSource[index] = Source{};
+    pathSource[index].fd = fd;
+    pathSink[index] = Sink{};
+    pathSink[index].fd = fd;
+    ports[index].src = &pathSource[index];
+    ports[index].sink = &pathSink[index];
+    return true;
+}
+
+bool connect(int index, SimPort mode, const std::string &path) {
+    Port &p = ports[index];
+    p.log = harness || mode == SimPort::Capture;
+    switch (mode) {
+    case SimPort::Stdio:
+        if (index != 0) {
+            fprintf(stderr, "zefo5: only UART0 can use standard input/output\n");
+            return false;
+        }
+        stdinSource = Source{};
+        stdinSource.fd = 0;
+        stdoutSink = Sink{};
+        stdoutSink.fd = 1;
+        stdoutSink.blocking = true;
+        stdoutSink.crlf = isatty(1);
+        p.src = &stdinSource;
+        p.sink = &stdoutSink;
+        stdinIsLine = true;
+        if (isatty(0) && tcgetattr(0, &savedTerm) == 0) {
+            termSaved = true;
+            makeRaw(0, true); // Ctrl-C still ends the run
+        }
+        return true;
+    case SimPort::Pty:
+        return openPty(index);
+    case SimPort::Path:
+        return openPath(index, path);
+    default:
+        return true;
+    }
+}
+
+void resetPortSetup(Port &p) {
+    p.rate = 0;
+    p.byteTime = 0;
+    p.rxIrq = p.txIrq = false;
+    p.rxFull = false;
+    p.holdFull = p.shiftFull = false;
+    p.txGen++;
+    p.paused = false;
+    p.lookPending = false;
+    // A byte on its way stays on its way; a look already scheduled is forgotten.
+    if (!p.inFlight) p.lineGen++;
+    updateIrq(p);
+    board.uartRate[p.index] = 0;
+    board.rxIrq[p.index] = board.txIrq[p.index] = 0;
+}
+
+void setUp(Port &p, uint32_t rate) {
+    bool first = !p.rate;
+    p.rate = rate;
+    p.byteTime = byteTimeFor(rate);
+    board.uartRate[p.index] = rate;
+    matchDeviceRate(p);
+    trace("UART%d at %u bit/s", p.index, rate);
+    if (first) p.nextSlot = now;
+    kick(p);
+}
+
+std::vector<struct pollfd> waitingFds() {
+    std::vector<struct pollfd> fds;
+    for (Port &p : ports) {
+        if (p.waiting && !p.paused && p.src && p.src->live() && !p.src->buffered())
+            fds.push_back(pollfd{p.src->fd, POLLIN, 0});
+    }
+    return fds;
+}
+
+void takeArrived() {
+    for (Port &p : ports) {
+        if (!p.waiting || !p.src) continue;
+        p.src->fill(false);
+        if (p.src->buffered() || !p.src->live()) {
+            p.waiting = false;
+            kick(p);
+        }
+    }
+}
+
+uint64_t wallNs() {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (uint64_t)(t.tv_sec - realStart.tv_sec) * 1000000000ull + (uint64_t)t.tv_nsec -
+           (uint64_t)realStart.tv_nsec;
+}
+
+} // namespace
+
+namespace uart {
+
+bool configure() {
+    for (int i = 0; i < 2; i++) {
+        ports[i] = Port{};
+        ports[i].index = i;
+    }
+    stdinIsLine = false;
+    clock_gettime(CLOCK_MONOTONIC, &realStart);
+    return connect(0, opts.uart0, opts.uart0Path) && connect(1, opts.uart1, opts.uart1Path);
+}
+
+void powerOn() {
+    for (Port &p : ports) {
+        resetPortSetup(p);
+        p.nextSlot = 0;
+    }
+}
+
+void reset() {
+    for (Port &p : ports) resetPortSetup(p);
+}
+
+void close() {
+    flush();
+    terminalRestore();
+    termSaved = false;
+    for (int i = 0; i < 2; i++) {
+        if (ptySource[i].fd >= 0) ::close(ptySource[i].fd);
+        if (ptySlave[i] >= 0) ::close(ptySlave[i]);
+        if (pathSource[i].fd >= 0) ::close(pathSource[i].fd);
+        ptySource[i] = Source{};
+        pathSource[i] = Source{};
+        ptySink[i] = Sink{};
+        pathSink[i] = Sink{};
+        ptySlave[i] = -1;
+        ports[i].src = nullptr;
+        ports[i].sink = nullptr;
+    }
+    stdinIsLine = false;
+}
+
+void flush() {
+    for (Port &p : ports) {
+        if (p.sink && !p.sink->out.empty()) p.sink->flush();
+    }
+}
+
+bool inputEnded() {
+    if (!stdinIsLine) return false;
+    const Port &p = ports[0];
+    return stdinSource.eof && !stdinSource.buffered() && p.queue.empty() && !p.inFlight && !p.rxFull;
+}
+
+bool transmitting() {
+    for (const Port &p : ports) {
+        if (p.holdFull || p.shiftFull) return true;
+    }
+    return false;
+}
+
+bool settled() {
+    for (const Port &p : ports) {
+        if (!p.queue.empty() || p.inFlight || p.rxFull || p.holdFull || p.shiftFull) return false;
+    }
+    return true;
+}
+
+// Only the host on UART0 is waited for; what it sends or what arrives on UART1 ends the wait.
+void blockUntilInput() {
+    const Port &host = ports[0];
+    if (!host.waiting || host.paused || !host.src || !host.src->live()) return;
+    std::vector<struct pollfd> fds = waitingFds();
+    if (fds.empty()) return;
+    takeArrived();
+    fds = waitingFds();
+    if (fds.empty()) return;
+    // The host is thinking: virtual time stands still until it sends or ends.
+    while (poll(fds.data(), fds.size(), -1) < 0 && errno == EINTR) {}
+    takeArrived();
+}
+
+bool sleepUntil(uint64_t t) {
+    uint64_t targetNs = (uint64_t)((double)t * 1e9 / (double)BSP_TIMER_HZ);
+    for (;;) {
+        takeArrived();
+        uint64_t cur = wallNs();
+        if (cur >= targetNs) return true;
+        std::vector<struct pollfd> fds = waitingFds();
+        uint64_t waitNs = targetNs - cur;
+        struct timespec ts = {(time_t)(waitNs / 1000000000ull), (long)(waitNs % 1000000000ull)};
+        flush();
+        int r = ppoll(fds.data(), fds.size(), &ts, nullptr);
+        if (r > 0) {
+            takeArrived();
+            return false;
+        }
+        if (r < 0 && errno == EINTR) return false;
+    }
+}
+
+void pollInput() {
+    takeArrived();
+}
+
+void inject(int index, const std::string &bytes) {
+    Port &p = port(index);
+    for (char c : bytes) p.queue.push_back((uint8_t)c);
+    kick(p);
+}
+
+void terminalRestore() {
+    if (termSaved) tcsetattr(0, TCSANOW, &savedTerm);
+}
+
+int mainPort() {
+    if (&mainIsUart0 && !mainIsUart0 && ports[1].rate) return 1;
+    return 0;
+}
+
+} // namespace uart
+} // namespace host
+
+using namespace host;
+
+// ---- board operations --------------------------------------------------------------------------------
+void bsp_uart_init(int index) {
+    Port &p = port(index);
+    p.rxIrq = p.txIrq = false;
+    p.rxFull = false;
+    p.holdFull = p.shiftFull = false;
+    p.txGen++;
+    updateIrq(p);
+    setUp(p, p.rate ? p.rate : 115200);
+    access();
+}
+
+void bsp_uart_set_baud(int index, uint32_t rate) {
+    Port &p = port(index);
+    if (rate < 1200 || rate > 460800) fault("UART%d rate %u outside 1200..460800", index, rate);
+    setUp(p, rate);
+    access();
+}
+
+void bsp_uart_rx_irq(int index, int on) {
+    Port &p = port(index);
+    p.rxIrq = on != 0;
+    board.rxIrq[index] = p.rxIrq;
+    updateIrq(p);
+    access();
+}
+
+void bsp_uart_tx_irq(int index, int on) {
+    Port &p = port(index);
+    p.txIrq = on != 0;
+    board.txIrq[index] = p.txIrq;
+    updateIrq(p);
+    access();
+}
+
+uint8_t bsp_uart_read(int index) {
+    Port &p = port(index);
+    uint8_t b = p.rxData;
+    p.rxFull = false;
+    updateIrq(p);
+    access();
+    return b;
+}
+
+int bsp_uart_tx_ready(int index) {
+    int ready = !port(index).holdFull;
+    access();
+    return ready;
+}
+
+void bsp_uart_write(int index, uint8_t byte) {
+    Port &p = port(index);
+    if (p.holdFull) {
+        board.txOverruns[index]++;
+        trace("UART%d transmit overrun", index);
+    } else {
+        p.hold = byte;
+        p.holdFull = true;
+        if (!p.shiftFull) startShift(p);
+        updateIrq(p);
+    }
+    access();
+}
+
+int bsp_uart_tx_empty(int index) {
+    const Port &p = port(index);
+    int empty = !p.holdFull && !p.shiftFull;
+    access();
+    return empty;
+}
+
+void bsp_rs485_txen(int on) {
+    if (board.rs485Txen != (on != 0)) trace("RS485 transmit enable %d", on != 0);
+    board.rs485Txen = on != 0;
+    access();
+}
+
+void bsp_uart0_putchar(char c) {
+    while (ports[0].holdFull) waitForEvent(); // polling: time moves to the byte's end
+    bsp_uart_write(0, (uint8_t)c);
+}
+
+// ---- harness ------------------------------------------------------------------------------------------
+void sim_send(int index, const void *data, size_t n) {
+    uart::inject(index, std::string((const char *)data, n));
+}
+void sim_send(int index, const std::string &bytes) {
+    uart::inject(index, bytes);
+}
+void sim_send_main(const std::string &bytes) {
+    uart::inject(uart::mainPort(), bytes);
+}
+int sim_main_port() {
+    return uart::mainPort();
+}
+
+std::string sim_output(int index) {
+    const Port &p = port(index);
+    std::string s;
+    for (size_t i = p.taken; i < p.txLog.size(); i++) s.push_back((char)p.txLog[i].byte);
+    return s;
+}
+
+std::string sim_take_output(int index) {
+    std::string s = sim_output(index);
+    ports[index].taken = ports[index].txLog.size();
+    return s;
+}
+
+const std::vector<SimTxByte> &sim_tx_log(int index) {
+    return port(index).txLog;
+}

@@ -1,0 +1,248 @@
+// Virtual time, UART timing and flow control, resets and faults of the simulated board, driven
+// through the in-process harness with the stand-in firmware.
+#include <gtest/gtest.h>
+
+#include "tests/board_host/support.h"
+
+namespace {
+
+struct Conversation {
+    std::vector<SimTxByte> log;
+    std::string out;
+};
+
+// Start-up, then two lines; everything UART0 transmitted, with times.
+Conversation converse(uint32_t rate) {
+    EXPECT_TRUE(sim_start(standinOptions(5, rate)));
+    EXPECT_TRUE(sim_run_until_idle());
+    sim_send(0, "t\r");
+    EXPECT_TRUE(sim_run_until_idle());
+    sim_run_for(7);
+    sim_send(0, "burst 30\rt\r");
+    EXPECT_TRUE(sim_run_until_idle());
+    Conversation r{sim_tx_log(0), sim_output(0)};
+    sim_stop();
+    return r;
+}
+
+TEST(BoardTime, SameInputGivesSameBytesAtSameTimes) {
+    Conversation a = converse(115200), b = converse(115200);
+    ASSERT_EQ(a.log.size(), b.log.size());
+    for (size_t i = 0; i < a.log.size(); i++) {
+        EXPECT_EQ(a.log[i].time, b.log[i].time) << i;
+        EXPECT_EQ(a.log[i].byte, b.log[i].byte) << i;
+    }
+    // The tick ran while the stand-in waited 5 ms at start-up and 7 ms between the lines.
+    EXPECT_EQ(a.out.substr(0, 11), "ready\rt\rT=5");
+    EXPECT_NE(a.out.find("burst 30\rabcdefghijklmnopqrstuvwxyzabcd"), std::string::npos);
+}
+
+// Bytes written back to back leave one per 10 bit times; host bytes arrive at the same pace, so
+// their echoes leave back to back as well.
+void checkRate(uint32_t rate) {
+    Conversation r = converse(rate);
+    const uint64_t bt = byteTime(rate);
+    std::string out = r.out;
+    size_t burst = out.find("abcdefghij");
+    ASSERT_NE(burst, std::string::npos);
+    for (size_t i = burst + 1; i < burst + 30; i++) EXPECT_EQ(r.log[i].time - r.log[i - 1].time, bt) << i;
+    size_t echo = out.find("burst 30\r");
+    ASSERT_NE(echo, std::string::npos);
+    for (size_t i = echo + 1; i < echo + 9; i++) EXPECT_EQ(r.log[i].time - r.log[i - 1].time, bt) << i;
+}
+
+TEST(BoardUart, ByteTakesTenBitTimesAt9600) {
+    checkRate(9600);
+}
+TEST(BoardUart, ByteTakesTenBitTimesAt115200) {
+    checkRate(115200);
+}
+
+TEST(BoardUart, RateChangeAppliesToBothDirections) {
+    ASSERT_TRUE(sim_start(standinOptions()));
+    ASSERT_TRUE(sim_run_until_idle());
+    sim_send(0, "baud 9600\r");
+    ASSERT_TRUE(sim_run_until_idle());
+    EXPECT_EQ(sim_board().uartRate[0], 9600u);
+    sim_take_output(0);
+    size_t from = sim_tx_log(0).size();
+    sim_send(0, "burst 3\r");
+    ASSERT_TRUE(sim_run_until_idle());
+    EXPECT_EQ(sim_take_output(0), "burst 3\rabc");
+    const auto &log = sim_tx_log(0);
+    for (size_t i = from + 1; i < log.size(); i++) EXPECT_EQ(log[i].time - log[i - 1].time, byteTime(9600));
+    sim_stop();
+}
+
+TEST(BoardUart, HostStopsAfterXoffAndGoesOnAfterXon) {
+    ASSERT_TRUE(sim_start(standinOptions()));
+    ASSERT_TRUE(sim_run_until_idle());
+    sim_take_output(0);
+    std::string rest(200, 'x');
+    sim_send(0, "hold 20\r" + rest + "\r");
+    ASSERT_TRUE(sim_run_until_idle());
+    std::string out = sim_take_output(0);
+    // At most the byte already on the wire when XOFF left arrives during the 20 ms hold (at
+    // 115200 bit/s an ignoring host would have sent 230 bytes).
+    size_t h = out.find("H=");
+    ASSERT_NE(h, std::string::npos);
+    EXPECT_LE(std::stoi(out.substr(h + 2)), 1);
+    EXPECT_EQ(out.find("hold 20\r\x13"), 0u);
+    EXPECT_NE(out.find("\x11H="), std::string::npos);
+    // Nothing was lost: all 200 bytes and the line end were echoed, and answered.
+    EXPECT_NE(out.find(rest + "\r?\r"), std::string::npos);
+    EXPECT_EQ(sim_board().rxOverruns[0], 0u);
+    sim_stop();
+}
+
+TEST(BoardUart, AuxBytesAndRoleSwitchFollowTheFirmware) {
+    SimOptions o = standinOptions();
+    SimEvent e;
+    e.ms = 3;
+    e.kind = SimEvent::Aux;
+    e.bytes = "xyz";
+    o.events.push_back(e);
+    ASSERT_TRUE(sim_start(o));
+    ASSERT_TRUE(sim_run_until_idle());
+    EXPECT_EQ(sim_main_port(), 0);
+    sim_send_main("aux\r");
+    ASSERT_TRUE(sim_run_until_idle());
+    EXPECT_EQ(sim_take_output(0), "ready\raux\rA=3:xyz\r");
+    sim_send(0, "swap\r");
+    ASSERT_TRUE(sim_run_until_idle());
+    EXPECT_EQ(sim_main_port(), 1);
+    sim_stop();
+}
+
+TEST(BoardTime, TickAndFrameFlagFollowVirtualTime) {
+    ASSERT_TRUE(sim_start(standinOptions()));
+    ASSERT_TRUE(sim_run_until_idle());
+    uint32_t ticks = fwTicks;
+    uint32_t frames = sim_board().frames;
+    sim_run_for(1000);
+    EXPECT_EQ(fwTicks - ticks, 1000u);
+    // 60 frames a second until the panel timing is programmed.
+    EXPECT_EQ(sim_board().frames - frames, 60u);
+    EXPECT_EQ(sim_board().framePeriod, 16384000u / 60);
+    sim_stop();
+}
+
+TEST(BoardTime, BusyWaitStartUpTakesItsVirtualTime) {
+    ASSERT_TRUE(sim_start(standinOptions(300)));
+    ASSERT_TRUE(sim_run_until_idle());
+    EXPECT_GE(sim_now(), 300 * SIM_COUNTS_PER_MS);
+    EXPECT_LT(sim_now(), 302 * SIM_COUNTS_PER_MS);
+    EXPECT_EQ(sim_output(0), "ready\r");
+    sim_stop();
+}
+
+TEST(BoardReset, RestoresDataZeroesBssKeepsEepromAndInput) {
+    ASSERT_TRUE(sim_start(standinOptions()));
+    ASSERT_TRUE(sim_run_until_idle());
+    sim_send(0, "data\rdata\reew 0x10ff 0x5a\r");
+    ASSERT_TRUE(sim_run_until_idle());
+    EXPECT_EQ(sim_take_output(0),
+              "ready\rdata\rD=1234 power-on 0\rdata\rD=1235 changed 1\reew 0x10ff 0x5a\rok\r");
+    uint64_t before = sim_now();
+    // The host goes on sending while the firmware restarts: what the firmware had taken in is
+    // gone with it, what had not yet arrived comes in after the restart.
+    sim_send(0, "reset\r" + std::string(60, 'x') + "\rdata\reer 0x10ff\r");
+    ASSERT_TRUE(sim_run_until_idle());
+    std::string out = sim_take_output(0);
+    EXPECT_EQ(out.find("reset\rready\rxx"), 0u) << out;
+    EXPECT_EQ(out.substr(out.find("\r?\r")), "\r?\rdata\rD=1234 power-on 0\reer 0x10ff\rE=5A\r");
+    size_t xs = out.find("\r?\r") - out.find("ready\r") - 6;
+    EXPECT_LT(xs, 60u) << out;
+    EXPECT_GT(xs, 50u) << out;
+    EXPECT_EQ(sim_board().resets, 1u);
+    EXPECT_GT(sim_now(), before);
+    // The harness's own reset: parks at the restart with the data already restored.
+    fwCounter = 77;
+    sim_reset();
+    EXPECT_EQ(fwCounter, 0);
+    EXPECT_EQ(fwInitialised, 1234);
+    ASSERT_TRUE(sim_run_until_idle());
+    EXPECT_EQ(sim_take_output(0), "ready\r");
+    EXPECT_EQ(sim_board().resets, 2u);
+    sim_stop();
+}
+
+TEST(BoardReset, PowerCycleClearsMemoryButKeepsStores) {
+    ASSERT_TRUE(sim_start(standinOptions()));
+    ASSERT_TRUE(sim_run_until_idle());
+    sim_send(0, "px 3 2 0x1234\reew 7 0x33\r");
+    ASSERT_TRUE(sim_run_until_idle());
+    int w, h;
+    const uint16_t *fb = sim_framebuffer(&w, &h);
+    ASSERT_NE(fb, nullptr);
+    EXPECT_EQ(fb[2 * 800 + 3], 0x1234);
+    sim_reset(); // SDRAM keeps its contents over a watchdog reset
+    EXPECT_EQ(*(uint16_t *)sim_memory(BSP_VIDEORAM_BASE + (2 * 800 + 3) * 2, 2), 0x1234);
+    sim_power_cycle();
+    EXPECT_EQ(*(uint16_t *)sim_memory(BSP_VIDEORAM_BASE + (2 * 800 + 3) * 2, 2), 0);
+    EXPECT_EQ(sim_eeprom()[7], 0x33);
+    sim_stop();
+}
+
+TEST(BoardMemory, MapAndRegisterBlock) {
+    EXPECT_NE(sim_memory(BSP_EXTRAM_BASE, BSP_EXTRAM_SIZE + BSP_VIDEORAM_SIZE), nullptr);
+    EXPECT_EQ(sim_memory(BSP_SDRAM_END - 1, 2), nullptr);
+    EXPECT_EQ(sim_memory(BSP_EXTRAM_BASE - 1, 1), nullptr);
+    ASSERT_TRUE(sim_start(standinOptions()));
+    ASSERT_TRUE(sim_run_until_idle());
+    const char *flash = (const char *)sim_memory(BSP_PROGRAM_FLASH_BASE, 16);
+    EXPECT_EQ(std::string(flash, 5), "ZEFO5");
+    EXPECT_EQ(*(const uint8_t *)sim_memory(BSP_PROGRAM_FLASH_BASE + 0x8000, 1), 0xFF);
+    sim_stop();
+}
+
+// ---- faults: a message on standard error and exit status 3 -------------------------------------------
+void runUntilFault(const char *line) {
+    sim_start(standinOptions());
+    sim_run_until_idle();
+    sim_send(0, line);
+    sim_run_until_idle();
+    exit(0);
+}
+
+class BoardFault : public ::testing::Test {
+  protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+TEST_F(BoardFault, UnclaimedInterrupt) {
+    EXPECT_EXIT(runUntilFault("irq\r"), ::testing::ExitedWithCode(3),
+                "zefo5: firmware fault: unclaimed interrupt 4\n");
+}
+
+TEST_F(BoardFault, FatalCall) {
+    EXPECT_EXIT(runUntilFault("fatal\r"), ::testing::ExitedWithCode(3),
+                "zefo5: firmware fault: stand-in gave up\n");
+}
+
+TEST_F(BoardFault, RegisterOutsideTheBlock) {
+    EXPECT_EXIT(runUntilFault("reg\r"), ::testing::ExitedWithCode(3),
+                "zefo5: firmware fault: 32-bit register read at 0x00300000 outside the register block");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZEFO_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZEFO_ASAN 1
+#endif
+#endif
+
+#ifndef ZEFO_ASAN // AddressSanitizer reports these itself
+TEST_F(BoardFault, SegmentationFault) {
+    EXPECT_EXIT(runUntilFault("segv\r"), ::testing::ExitedWithCode(3),
+                "zefo5: firmware fault: segmentation fault at address 0x10\n");
+}
+
+TEST_F(BoardFault, StackExhausted) {
+    EXPECT_EXIT(runUntilFault("deep\r"), ::testing::ExitedWithCode(3),
+                "zefo5: firmware fault: stack exhausted\n");
+}
+#endif
+
+} // namespace
