@@ -136,10 +136,10 @@ bool openImage(std::string path) {
     }
     imageSize = (uint64_t)st.st_size;
     const char *problem = nullptr;
-    if (imageSize < 2048)
-        problem = "is smaller than the smallest card (2 KiB)";
-    else if (imageSize % 512)
+    if (imageSize % 512)
         problem = "is not a whole number of 512-byte blocks";
+    else if (imageSize < 2048)
+        problem = "is smaller than the smallest card (2 KiB)";
     else if (imageSize > (4ull << 30))
         problem = "is larger than a standard-capacity card (4 GiB)";
     if (problem) {
