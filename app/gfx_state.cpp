@@ -1,13 +1,15 @@
 // The graphics state of the command layer and its save and restore.
 #include "app/gfx_state.h"
 
+#include "app/cmd_text.h"
+
 GraphicsState GDIState[GDI_STATES];
 int Origin_X, Origin_Y;
 const char *curTextMode = "N";
 uint8_t lastTextMode;
 int text_border;
-const void *(*gfxStateFontSave)(void);
-void (*gfxStateFontRestore)(const void *entry);
+const void *(*gfxStateFontSave)(void) = textFontSave;
+void (*gfxStateFontRestore)(const void *entry) = textFontRestore;
 
 // Black, white, blue, green, cyan, red, magenta, brown, dark grey, grey, light grey, light blue,
 // light green, light cyan, light red, light magenta, yellow, red, green, blue.

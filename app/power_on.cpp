@@ -4,6 +4,7 @@
 #include "board/bsp/bsp.h"
 #include "board/services/services.h"
 #include "board/services/timer.h"
+#include "gfx/font_table.h"
 #include "macro/macro.h"
 #include "serial/rs485.h"
 #include "serial/serial.h"
@@ -25,6 +26,7 @@ static void powerOnCalibration(void) {
 }
 
 void powerOnScreen(void) {
+    GUIDEMO_SetFont("16");
     // The host skips the power-on macro with ESC CR already in the ring.
     bool macroCancelled = checkEscape() != 0;
     QV_Delay(16);

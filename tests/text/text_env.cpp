@@ -1,0 +1,58 @@
+// The transmit functions the text commands use, capturing what they send.
+#include "tests/text/text_env.h"
+
+#include "serial/serial.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+
+std::string sent;
+
+void txString(const char *text) {
+    sent += text;
+}
+void txNotify(const char *text) {
+    sent += text;
+}
+static void formatted(const char *format, va_list ap) {
+    char buf[128];
+    vsnprintf(buf, sizeof buf, format, ap);
+    sent += buf;
+}
+void pout(const char *format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    formatted(format, ap);
+    va_end(ap);
+}
+void perr(const char *format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    formatted(format, ap);
+    va_end(ap);
+}
+
+#include <string.h>
+
+#include "app/cmd_text.h"
+#include "app/gfx_state.h"
+#include "gfx/font_table.h"
+#include "tests/gfx/picture.h"
+
+void textScreen(void) {
+    freshScreen();
+    Origin_X = Origin_Y = 0;
+    GUIDEMO_SetFont("16");
+    setTextMode("N");
+    GUI_SetTextAlign(GUI_TA_LEFT | GUI_TA_TOP);
+    setCursor(0, 0);
+    GUI_UC_SetEncodeNone();
+    sent.clear();
+}
+
+int run(int (*handler)(char *), const char *line) {
+    char buf[200];
+    strncpy(buf, line, sizeof buf - 1);
+    buf[sizeof buf - 1] = 0;
+    return handler(buf);
+}
