@@ -368,12 +368,16 @@ void terminateHandler(int sig) {
 // The fault handler runs on its own stack so that stack exhaustion can be reported.
 void prepareFirmwareThread() {
     onFirmwareThread = true;
-    // One firmware thread at a time, so one signal stack serves them all.
+    // One firmware thread at a time, so one signal stack serves them all; a thread that has one
+    // already (the sanitizers give every thread its own) keeps it.
     static char altStack[1 << 16];
-    stack_t ss = {};
-    ss.ss_sp = altStack;
-    ss.ss_size = sizeof altStack;
-    sigaltstack(&ss, nullptr);
+    stack_t old;
+    if (sigaltstack(nullptr, &old) == 0 && (old.ss_flags & SS_DISABLE)) {
+        stack_t ss = {};
+        ss.ss_sp = altStack;
+        ss.ss_size = sizeof altStack;
+        sigaltstack(&ss, nullptr);
+    }
     pthread_attr_t attr;
     if (pthread_getattr_np(pthread_self(), &attr) == 0) {
         void *low;
