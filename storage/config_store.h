@@ -64,7 +64,17 @@ enum : uint16_t {
 };
 
 enum : uint8_t { CFG_ENABLED = 0xA5, CFG_UNSET = 0xFF, CFG_MODE_ON = 'Z' };
-enum : uint16_t { CFG_VERSION_CURRENT = 0x1255 };
+enum : uint16_t { CFG_VERSION_CURRENT = 0x1255, CFG_VERSION_INVALID = 0xEDAA };
+enum : uint32_t { CFG_CONFIG_NAME_SIZE = 32, CFG_CAL_POINTS = 5 };
+
+// EEPROM map: two copies of the block, each with its checksum, and the user area.
+enum : uint16_t {
+    EE_COPY_A = 0x000,
+    EE_COPY_B = 0x100,
+    EE_CHECKSUM = 0x0FF, // offset of a copy's checksum byte
+    EE_USER_AREA = 0x1000,
+    EE_USER_SIZE = 256,
+};
 
 extern uint8_t eepromData[CONFIG_BLOCK_SIZE];
 
@@ -82,5 +92,14 @@ int QV_EEPROM_Save(void);
 uint8_t getCsum(uint16_t base);
 void QV_EEPROM_Clear(int which);
 int QV_save_baudrate_eeprom(int port, uint32_t rate);
-uint8_t QV_EEPROM_Rate2eeVal(uint32_t rate); // 0xFF: the rate has no code
-uint32_t QV_EEPROM_eeVal2Rate(uint8_t code); // any other code reads as 115200
+uint8_t QV_EEPROM_Rate2eeVal(uint32_t rate);      // 0xFF: the rate has no code
+uint32_t QV_EEPROM_eeVal2Rate(uint8_t code);      // any other code reads as 115200
+uint8_t QV_EEPROM_Checksum(const uint8_t *block); // sum of bytes 0x00-0x45 and 0x52-0xAF
+void QV_EEPROM_SetDefaults(void);                 // the block a blank EEPROM gets (this panel build)
+int QV_EEPROM_saveConfigToFile(void);             // "*getConfigAsFile": 1 when the file was written
+
+// Key search in an ini-style text: "key = value" or "key value" on a line not starting with '#'.
+// mode 'd' decimal, 'h' or 'x' hexadecimal. 1 when found; verbose echoes the key or a syntax error.
+int lookfor(const char *text, const char *key, char mode, int *value, int verbose);
+// The same for a quoted text (with escapes), copied to destination when it fits capacity.
+int lookforQuotedString(const char *text, const char *key, char *destination, int capacity, int verbose);

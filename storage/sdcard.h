@@ -1,11 +1,41 @@
-// SD card slot: hot-plug state, card initialisation and block access.
+// SD card slot: hot-plug state, card initialisation, block access, and the file open/close that
+// every other part uses (with the activity LED).
 #pragma once
 
 #include <stdint.h>
+
+#include "storage/ff.h"
+
+// Slot states (SDhotplug).
+enum : uint8_t {
+    SD_NO_CARD = 1,     // waiting for insertion
+    SD_READY = 2,       // initialised and mounted
+    SD_INSERTED = 3,    // inserted and debounced: initialisation pending
+    SD_REMOVED = 4,     // removed and debounced: clean-up pending
+    SD_INIT_FAILED = 5, // present, but initialisation failed
+};
+enum : uint32_t { SD_DEBOUNCE_MS = 50 };
+
+extern volatile uint8_t SDhotplug;
 
 void SDhotplugUpdate(void); // from the 1 ms tick: debounce
 void SDcheckHotplug(void);  // from the main loop: pending initialisation or clean-up
 int SDisInitialized(void);
 void SDhotplugInitialized(void);
 void SDhotplugFailedToInit(void);
-int initialize_media(void);
+int initialize_media(void); // card initialisation and mount; 1 on success
+
+int SDCardInit(void);
+int SDCardReadBlock(uint32_t address, uint8_t *buffer); // byte address, a multiple of 512
+int SDCardWriteBlock(uint32_t address, const uint8_t *buffer);
+uint32_t SDCardSectors(void); // capacity from the card-specific data, 0 when unknown
+// "MID=%u\rOID=%04Xh\rPNM=%s\rPSN=%06u\rMDT=%02u/%02u\r"; buffer holds at least 80 bytes.
+void SDCardGetCIDString(char *buffer);
+// Reports the card interface's error flags gathered since the last call (each message when
+// `report` is set) and clears them; non-zero when there was any.
+int QVReportSDStatusErrors(int report);
+
+ff::FF_FILE *SD_fopen(const char *name, int mode);
+int SD_fclose(ff::FF_FILE *file);
+void SD_led(int on);
+void SD_ledToggle(void);
