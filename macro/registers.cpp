@@ -48,7 +48,8 @@ static void push(char *reg, const char *text, int limit) {
     int len = (int)strlen(reg);
     int room = limit - len;
     if (room <= 0) return;
-    int n = (int)strnlen(text, (size_t)room);
+    int n = 0; // strnlen is POSIX, not standard C: the ARM build's library does not declare it
+    while (n < room && text[n]) n++;
     memcpy(reg + len, text, (size_t)n);
     reg[len + n] = 0;
 }
