@@ -495,18 +495,23 @@ bool settled() {
 void blockUntilInput() {
     const Port &host = ports[0];
     if (!host.waiting || host.paused || !host.src || !host.src->live()) return;
+    takeArrived();
+    for (const Port &p : ports) {
+        // Bytes on their way either way: the host waits for the display's answer to end.
+        if (p.inFlight || !p.queue.empty() || (p.src && p.src->buffered()) || p.holdFull || p.shiftFull)
+            return;
+    }
     std::vector<struct pollfd> fds = waitingFds();
     if (fds.empty()) return;
-    takeArrived();
-    fds = waitingFds();
-    if (fds.empty()) return;
     // The host is thinking: virtual time stands still until it sends or ends.
+    flush();
     while (poll(fds.data(), fds.size(), -1) < 0 && errno == EINTR) {}
     takeArrived();
 }
 
 bool sleepUntil(uint64_t t) {
     uint64_t targetNs = (uint64_t)((double)t * 1e9 / (double)BSP_TIMER_HZ);
+    flush(); // on the wall clock, output shows at once
     for (;;) {
         takeArrived();
         uint64_t cur = wallNs();
