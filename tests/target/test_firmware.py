@@ -14,10 +14,14 @@ def version(word):
     return "ZEFO5 V1.5.0 %s \r" % word
 
 
+# The slot is empty and the data flash blank: the loader says so, then the first prompt.
+NO_RESOURCES = ":Data Flash header is not valid  Magic was 0xFFFF, not 0xFEEB\r:No .BIN file in flash or on SD card\r"
+
+
 def booted(build, image):
     board = Board(build.image(image))
     try:
-        board.expect(">\r", BOOT_TIMEOUT)  # the first prompt, nothing before it
+        board.expect(NO_RESOURCES + ">\r", BOOT_TIMEOUT)
     except BaseException:
         board.close()
         raise
@@ -64,7 +68,7 @@ def test_restart_keeps_the_eeprom(build):
     with booted(build, "zefo5-vga.elf") as b:
         b.exchange("i2c write 1801 a7\r", "1801 = A7\r>\r")
         b.send("*RESET\r")
-        b.expect(">\r", BOOT_TIMEOUT)
+        b.expect(NO_RESOURCES + ">\r", BOOT_TIMEOUT)
         b.exchange("i2c read 1801\r", "1801 = A7\r>\r")
         b.exchange("vers\r", version("VGA") + ">\r")
 

@@ -98,19 +98,30 @@ def summarize(elf):
             "stacks": stacks, "ram": data + bss + stacks, "ctors": get(".init_array") // 4}
 
 
-def format_strings(elf):
-    """The constant strings of the image that look like printf or scanf formats."""
+def format_strings(elf, map_text):
+    """The string literals of the image that hold a '%': the sections the compiler keeps string
+    literals in, as the link map places them (tables and fonts may hold any bytes)."""
+    sizes = section_sizes(elf)
+    if ".rodata" not in sizes:
+        return []
+    base = sizes[".rodata"][1]
     with tempfile.TemporaryDirectory() as tmp:
         path = os.path.join(tmp, "rodata.bin")
         run(tool("objcopy"), "-O", "binary", "--only-section=.rodata", elf, path)
-        out = open(path, "rb").read() if os.path.exists(path) else b""
-    return [t for t in re.findall(rb"[\x20-\x7e\r\n\t]{2,}", out) if b"%" in t]
+        rodata = open(path, "rb").read()
+    found = []
+    for m in re.finditer(r"^ (\.rodata(?:\.[\w.$]+)?\.str1\.\d+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)", map_text, re.M):
+        at, size = int(m.group(2), 16) - base, int(m.group(3), 16)
+        if size and 0 <= at < len(rodata):
+            found += [t for t in rodata[at:at + size].split(b"\0") if b"%" in t]
+    return found
 
 
 def check(elf):
     problems = []
     map_path = os.path.splitext(elf)[0] + ".map"
-    cref = parse_cref(open(map_path).read())
+    map_text = open(map_path).read()
+    cref = parse_cref(map_text)
     for sym, (definer, users) in sorted(cref.items()):
         files = ([definer] if definer else []) + users
         own = [f for f in files if not is_library(f)]
@@ -120,7 +131,7 @@ def check(elf):
             problems.append("%s called by %s" % (sym, ", ".join(f for f in users if not is_library(f))))
         elif sym in EXCEPTIONS or (RTTI.match(sym) and own):
             problems.append("exception or RTTI support %s in the link (%s)" % (sym, ", ".join(files)))
-    for text in format_strings(elf):
+    for text in format_strings(elf, map_text):
         if FLOAT_CONVERSION.search(text.replace(b"%%", b"")):
             problems.append("floating-point conversion in %r" % text.decode("latin-1"))
     defined = run(tool("nm"), elf)
