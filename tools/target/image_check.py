@@ -158,24 +158,35 @@ def check(elf):
 FIRMWARE_ROOMS = [r for r in ROOMS if r not in ("board/versatilepb", "tests/target")]
 
 
+def source_index(cache={}):
+    """Source file name -> the directories (relative to the repository) that hold one."""
+    if not cache:
+        for room in ROOMS:
+            for dirpath, _, files in os.walk(os.path.join(ROOT, room)):
+                for f in files:
+                    cache.setdefault(f, []).append(os.path.relpath(dirpath, ROOT))
+    return cache
+
+
 def room_of(obj, cache={}):
-    """The room a (possibly archived) object file comes from."""
+    """The directory of the source a (possibly archived) object file was compiled from."""
     if is_library(obj):
         lib = os.path.basename(obj.split("(")[0])
         return "libgcc" if lib.startswith("libgcc") else "C library"
+    if obj in cache:
+        return cache[obj]
     m = re.search(r"^(.*)\(([^)]+)\)$", obj)
     archive, base = (m.group(1), m.group(2)) if m else (None, os.path.basename(obj))
     src = re.sub(r"\.(obj|o)$", "", base)
     path = "/" + obj.replace("\\", "/")
-    if obj in cache:
-        return cache[obj]
-    rooms = FIRMWARE_ROOMS if archive else ROOMS
-    # The last room named in the object's path is its source's (build directories come first).
-    inpath = sorted((path.rfind("/" + r + "/"), r) for r in rooms if "/" + r + "/" in path)
-    found = [inpath[-1][1]] if inpath else []
-    if not found:
-        found = [r for r in rooms if os.path.exists(os.path.join(ROOT, r, src))]
-    cache[obj] = "/".join(found) if found else "?"
+    dirs = source_index().get(src, [])
+    if archive:
+        dirs = [d for d in dirs if not d.startswith(("board/versatilepb", "tests/target"))]
+    # The last directory named in the object's path is its source's (build directories come first).
+    inpath = sorted((path.rfind("/" + d + "/"), d) for d in dirs if "/" + d + "/" in path)
+    if inpath:
+        dirs = [inpath[-1][1]]
+    cache[obj] = "/".join(dirs) if dirs else "?"
     return cache[obj]
 
 
@@ -252,15 +263,36 @@ def report(elfs, top):
             elif not name:
                 member = re.search(r"\(([^)]+)\)$", obj)
                 name = "(%s)" % (member.group(1) if member else os.path.basename(obj))
-            key = (kind, name, room_of(obj))
+            room = room_of(obj)
+            if room.endswith("/fonts"):  # a compiled font: its glyphs and tables as one item
+                member = re.search(r"([^/(]+?)\.cpp\.(obj|o)\)?$", obj)
+                name = "font " + (member.group(1) if member else obj)
+            key = (kind, name, room)
             named[key] = named.get(key, 0) + size
         names = demangle(sorted({k[1] for k in named if k[1].startswith("_Z")}))
-        print("  biggest items:")
-        for (kind, name, room), size in sorted(named.items(), key=lambda kv: -kv[1])[:top]:
+        fixed = [("graphics pool", [k for k, v in named.items() if k[0] == "bss" and v == POOL_SIZE]),
+                 ("main receive ring", [k for k in named if k[1] == "rxBuf"]),
+                 ("aux receive ring", [k for k in named if k[1] == "aRxBuf"])]
+        def label(key):
+            return "%s %s" % (names.get(key[1], key[1]).replace("(anonymous namespace)::", ""), human(named[key]))
+
+        print("  fixed by the design: " + "; ".join(
+            "%s %s" % (what, ", ".join(label(k) for k in keys) if keys else "not found") for what, keys in fixed))
+        print("  biggest items (fonts below):")
+        others = [(k, v) for k, v in named.items() if not k[1].startswith("font ")]
+        for (kind, name, room), size in sorted(others, key=lambda kv: -kv[1])[:top]:
             print("    %10s  %-6s %-17s %s" % (human(size), kind, room, names.get(name, name)))
-        fonts = sum(size for (kind, name, room), size in named.items() if "font" in name.lower())
+        fonts = sorted(((v, k[1][5:]) for k, v in named.items() if k[1].startswith("font ")), reverse=True)
         if fonts:
-            print("    %10s  fonts in all" % human(fonts))
+            print("  fonts: %d compiled, %s bytes:" % (len(fonts), human(sum(v for v, _ in fonts))))
+            line = "   "
+            for size, name in fonts:
+                entry = " %s %s," % (name, human(size))
+                if len(line) + len(entry) > 108:
+                    print(line)
+                    line = "   "
+                line += entry
+            print(line.rstrip(","))
         rooms = {}
         for (kind, name, room), size in named.items():
             if kind == "bss":
