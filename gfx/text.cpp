@@ -158,6 +158,17 @@ static inline LCD_PIXELINDEX mix(uint32_t fg32, LCD_PIXELINDEX below, uint32_t w
 static const uint8_t weight2[4] = {0, 11, 21, 32};
 static const uint8_t weight4[16] = {0, 2, 4, 6, 9, 11, 13, 15, 17, 19, 21, 23, 26, 28, 30, 32};
 
+// One pixel of a 4-bit glyph with coverage a (1 .. 15).
+static inline void aaPixel(LCD_PIXELINDEX *dst, uint32_t a, const Ink *ink) {
+    if (ink->xorMode) {
+        if (a >= 8) *dst ^= 0xFFFF;
+    } else if (a == 15) {
+        *dst = ink->index;
+    } else {
+        *dst = mix(ink->index32, *dst, weight4[a]);
+    }
+}
+
 // Draws glyph g with its box's top-left corner at (u0, v0) of the plane.
 static void drawGlyph(const Plane *p, const GUI_GLYPH *g, int32_t u0, int32_t v0, uint32_t bpp, uint8_t kind,
                       const Ink *ink) {
@@ -193,6 +204,26 @@ static void drawGlyph(const Plane *p, const GUI_GLYPH *g, int32_t u0, int32_t v0
                     *dst ^= 0xFFFF;
                 else
                     *dst = ink->index;
+            }
+        } else if (bpp == 4 && kind != GUI_FONTKIND_FRM) {
+            // Two pixels a byte; empty bytes are the common case around the strokes.
+            const uint8_t *b = row + (skip >> 1);
+            int32_t i = 0;
+            if (skip & 1) {
+                uint32_t a = *b++ & 0x0F;
+                if (a) aaPixel(dst, a, ink);
+                dst += du;
+                i = 1;
+            }
+            for (; i + 1 < n; i += 2, dst += 2 * du) {
+                uint32_t v = *b++;
+                if (!v) continue;
+                if (v >> 4) aaPixel(dst, v >> 4, ink);
+                if (v & 0x0F) aaPixel(dst + du, v & 0x0F, ink);
+            }
+            if (i < n) {
+                uint32_t a = *b >> 4;
+                if (a) aaPixel(dst, a, ink);
             }
         } else {
             const uint32_t shiftTop = 8 - bpp, mask = (1u << bpp) - 1;

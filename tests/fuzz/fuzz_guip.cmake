@@ -1,0 +1,10 @@
+# Loading and drawing user fonts from damaged "GUIP" data.
+get_filename_component(zefo_root ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
+file(GLOB fuzz_guip_gfx CONFIGURE_DEPENDS ${zefo_root}/gfx/*.cpp)
+list(FILTER fuzz_guip_gfx EXCLUDE REGEX ".*/font_table\\.cpp$")
+add_library(fuzz_guip_gfx STATIC ${fuzz_guip_gfx} ${zefo_root}/config/wvga1.cpp ${zefo_root}/tests/gfx/fake_board.cpp)
+target_include_directories(fuzz_guip_gfx PUBLIC ${zefo_root})
+add_executable(fuzz_guip ${CMAKE_CURRENT_LIST_DIR}/fuzz_guip.cpp)
+target_link_libraries(fuzz_guip PRIVATE fuzz_guip_gfx)
+target_link_options(fuzz_guip PRIVATE -fsanitize=fuzzer)
+set_target_properties(fuzz_guip PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
