@@ -385,11 +385,11 @@ void resetPortSetup(Port &p) {
 
 void setUp(Port &p, uint32_t rate) {
     bool first = !p.rate;
+    if (p.rate != rate) trace("UART%d at %u bit/s", p.index, rate);
     p.rate = rate;
     p.byteTime = byteTimeFor(rate);
     board.uartRate[p.index] = rate;
     matchDeviceRate(p);
-    trace("UART%d at %u bit/s", p.index, rate);
     if (first) p.nextSlot = now;
     kick(p);
 }
