@@ -1,0 +1,142 @@
+// The serial link on the wire: the whole firmware on the simulated board, bytes in on a UART,
+// exact bytes out with the time each one left.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "board/host/sim.h"
+
+namespace {
+
+uint64_t byteTime(uint32_t rate) {
+    return (10ull * SIM_COUNTS_PER_MS * 1000 + rate - 1) / rate;
+}
+
+class Wire : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_start(SimOptions{}));
+        ASSERT_TRUE(sim_run_until_idle());
+        // Start-up notices (no resource image, ...) are other rooms' business; the first prompt
+        // ends them.
+        std::string first = sim_take_output(0);
+        ASSERT_TRUE(first.ends_with(">\r")) << first;
+    }
+    void TearDown() override { sim_stop(); }
+
+    // Sends bytes on a port and returns what that port answered once the display is idle again.
+    std::string say(const std::string &bytes, int port = 0) {
+        sim_send(port, bytes);
+        EXPECT_TRUE(sim_run_until_idle());
+        return sim_take_output(port);
+    }
+    // The rate the last two bytes of a port went out at: back to back, one frame apart (plus
+    // the few counts the board's calls take).
+    bool lastPairAt(int port, uint32_t rate) {
+        const auto &log = sim_tx_log(port);
+        if (log.size() < 2) return false;
+        uint64_t gap = log[log.size() - 1].time - log[log.size() - 2].time, bt = byteTime(rate);
+        return gap >= bt && gap <= bt + bt / 20;
+    }
+};
+
+TEST_F(Wire, BaudCommands) {
+    EXPECT_EQ(say("baud\r"), "115200\r>\r");
+    EXPECT_EQ(say("baud1\r"), "115200\r>\r");
+    EXPECT_EQ(say("baud 2400\r"), "!\r");
+
+    // "baud": the prompt already at the new rate.
+    EXPECT_EQ(say("baud 9600\r"), ">\r");
+    EXPECT_EQ(sim_board().uartRate[0], 9600u);
+    EXPECT_TRUE(lastPairAt(0, 9600));
+
+    // "baudp": its own prompt at the old rate, nothing after it.
+    EXPECT_EQ(say("baudp 19200\r"), ">\r");
+    EXPECT_TRUE(lastPairAt(0, 9600));
+    EXPECT_EQ(sim_board().uartRate[0], 19200u);
+    EXPECT_EQ(say("baud0\r"), "19200\r>\r");
+    EXPECT_TRUE(lastPairAt(0, 19200));
+
+    // Rates on the aux port do not touch the main port.
+    EXPECT_EQ(say("baudp1 4800\r"), ">\r");
+    EXPECT_EQ(sim_board().uartRate[1], 4800u);
+    EXPECT_EQ(sim_board().uartRate[0], 19200u);
+}
+
+TEST_F(Wire, OutSendsANul) {
+    EXPECT_EQ(say("out \"a\\0b\\x7f\"\r"), std::string("a\0b\x7f>\r", 6));
+    EXPECT_EQ(say("out\"a\"\r"), ":missing single space and/or double quote\r!\r");
+    EXPECT_EQ(say("outs \"x`y`\\r\"\r"), "x`y`\\r");
+}
+
+TEST_F(Wire, AbortLineWhileBusy) {
+    // Lines queue while "w" waits; the abort line at their end drops them all.
+    sim_send(0, "w 100\r");
+    sim_run_for(5);
+    EXPECT_EQ(say("nope1\rnope2\r*abt\r"), ">\r>\r");
+    sim_send(0, "w 100\r");
+    sim_run_for(5);
+    EXPECT_EQ(say("nope1\rnope2\r"), ">\r!\r!\r");
+}
+
+TEST_F(Wire, HostXoffHoldsTheReplyFor100ms) {
+    // The host's XOFF before a line: the reply waits 100 ms, then goes anyway.
+    uint64_t t0 = sim_now();
+    sim_send(0, "\x13"
+                "baud\r");
+    ASSERT_TRUE(sim_run_until_idle());
+    EXPECT_EQ(sim_take_output(0), "115200\r>\r");
+    const auto &log = sim_tx_log(0);
+    uint64_t first = log[log.size() - 9].time;
+    EXPECT_GE(first - t0, 100 * SIM_COUNTS_PER_MS);
+    EXPECT_LE(first - t0, 102 * SIM_COUNTS_PER_MS);
+
+    // An XON 32 ms later ends the wait at the next 5 ms step.
+    t0 = sim_now();
+    sim_send(0, "\x13"
+                "baud\r");
+    sim_run_for(32);
+    sim_send(0, "\x11");
+    ASSERT_TRUE(sim_run_until_idle());
+    EXPECT_EQ(sim_take_output(0), "115200\r>\r");
+    first = sim_tx_log(0)[sim_tx_log(0).size() - 9].time;
+    EXPECT_GE(first - t0, 32 * SIM_COUNTS_PER_MS);
+    EXPECT_LE(first - t0, 39 * SIM_COUNTS_PER_MS);
+}
+
+TEST_F(Wire, FlowControlWhileBusy) {
+    // 45 comment lines of ten bytes arrive during a 200 ms wait: the display sends XOFF once the
+    // ring holds more than 384 bytes, the host stops, and XON follows when the ring has drained
+    // to 128 bytes or fewer.
+    std::string lines;
+    for (int i = 0; i < 45; i++) lines += "// 345678\r";
+    sim_send(0, "w 200\r" + lines);
+    ASSERT_TRUE(sim_run_until_idle(5000));
+    std::string out = sim_take_output(0);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\x13'), 1);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\x11'), 1);
+    EXPECT_LT(out.find('\x13'), out.find(">\r")) << "XOFF during the wait";
+    out.erase(std::remove(out.begin(), out.end(), '\x13'), out.end());
+    out.erase(std::remove(out.begin(), out.end(), '\x11'), out.end());
+    std::string prompts;
+    for (int i = 0; i < 46; i++) prompts += ">\r";
+    EXPECT_EQ(out, prompts);
+    EXPECT_EQ(sim_board().rxOverruns[0], 0u);
+}
+
+TEST_F(Wire, AuxEscapesMoveTheConsole) {
+    EXPECT_EQ(say("\r\rx", 1), "");
+    EXPECT_EQ(sim_main_port(), 0);
+    EXPECT_EQ(say("\r\r\r", 1), "");
+    EXPECT_EQ(sim_main_port(), 1);
+    EXPECT_EQ(say("baud\r", 1), "115200\r>\r");
+    EXPECT_EQ(say("baud\r", 0), "") << "UART0 is the aux port now";
+    // Everything the aux role received, on either UART, is in the aux ring.
+    EXPECT_EQ(say("ain\r", 1), ":\r\rx\r\r\rbaud\r>\r");
+    EXPECT_EQ(say("*prevCons\r", 1), "");
+    EXPECT_EQ(sim_main_port(), 0);
+    EXPECT_EQ(say("baud\r"), "115200\r>\r");
+}
+
+} // namespace
