@@ -11,6 +11,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -329,8 +330,12 @@ bool openPath(int index, const std::string &path) {
     pathSource[index] = Source{};
     pathSource[index].fd = fd;
     pathSink[index] = Sink{};
-    pathSink[index].fd = fd;
     ports[index].src = &pathSource[index];
+    // A FIFO only brings bytes in: what the port sends would come straight back. It is opened for
+    // writing too, so that it never reads as ended while no program has it open.
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) return true;
+    pathSink[index].fd = fd;
     ports[index].sink = &pathSink[index];
     return true;
 }
