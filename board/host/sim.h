@@ -126,8 +126,8 @@ struct SimTxByte {
     bool rs485Txen; // the RS485 transmit enable while it was sent
 };
 std::string sim_output(int port);                   // bytes since start or the last take
-std::string sim_take_output(int port);              // the same, and forget them
-const std::vector<SimTxByte> &sim_tx_log(int port); // since start (not cleared by take)
+std::string sim_take_output(int port);              // the same, and forget them (bytes and times)
+const std::vector<SimTxByte> &sim_tx_log(int port); // the bytes of sim_output with their times
 
 // Resets.
 void sim_reset();       // watchdog reset now; parks at the restart (firmware not yet running)

@@ -117,7 +117,6 @@ struct Port {
     Sink *sink = nullptr;
     bool log = false;
     std::vector<SimTxByte> txLog;
-    size_t taken = 0;
 };
 
 Port ports[2];
@@ -510,7 +509,7 @@ void blockUntilInput() {
     if (fds.empty()) return;
     // The host is thinking: virtual time stands still until it sends or ends.
     flush();
-    while (poll(fds.data(), fds.size(), -1) < 0 && errno == EINTR) {}
+    poll(fds.data(), fds.size(), -1); // a signal (Ctrl-C) ends the wait too
     takeArrived();
 }
 
@@ -657,13 +656,13 @@ int sim_main_port() {
 std::string sim_output(int index) {
     const Port &p = port(index);
     std::string s;
-    for (size_t i = p.taken; i < p.txLog.size(); i++) s.push_back((char)p.txLog[i].byte);
+    for (const SimTxByte &b : p.txLog) s.push_back((char)b.byte);
     return s;
 }
 
 std::string sim_take_output(int index) {
     std::string s = sim_output(index);
-    ports[index].taken = ports[index].txLog.size();
+    ports[index].txLog.clear();
     return s;
 }
 

@@ -65,12 +65,11 @@ TEST(BoardUart, RateChangeAppliesToBothDirections) {
     ASSERT_TRUE(sim_run_until_idle());
     EXPECT_EQ(sim_board().uartRate[0], 9600u);
     sim_take_output(0);
-    size_t from = sim_tx_log(0).size();
     sim_send(0, "burst 3\r");
     ASSERT_TRUE(sim_run_until_idle());
-    EXPECT_EQ(sim_take_output(0), "burst 3\rabc");
+    EXPECT_EQ(sim_output(0), "burst 3\rabc");
     const auto &log = sim_tx_log(0);
-    for (size_t i = from + 1; i < log.size(); i++) EXPECT_EQ(log[i].time - log[i - 1].time, byteTime(9600));
+    for (size_t i = 1; i < log.size(); i++) EXPECT_EQ(log[i].time - log[i - 1].time, byteTime(9600));
     sim_stop();
 }
 
