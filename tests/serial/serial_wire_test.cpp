@@ -64,6 +64,21 @@ TEST_F(Wire, BaudCommands) {
     EXPECT_EQ(sim_board().uartRate[0], 19200u);
 }
 
+TEST_F(Wire, BaudsKeepsTheRateOverAPowerCycle) {
+    EXPECT_EQ(say("bauds 2400\r"), ":baud rate 2400 not supported, not saved\r!\r");
+    EXPECT_EQ(say("bauds 57600\r"), ">\r");
+    EXPECT_TRUE(lastPairAt(0, 115200));
+    EXPECT_EQ(sim_board().uartRate[0], 57600u);
+    EXPECT_EQ(say("bauds1 9600\r"), ">\r");
+    EXPECT_TRUE(lastPairAt(0, 57600));
+    sim_power_cycle();
+    ASSERT_TRUE(sim_run_until_idle());
+    EXPECT_EQ(sim_board().uartRate[0], 57600u);
+    EXPECT_EQ(sim_board().uartRate[1], 9600u);
+    EXPECT_TRUE(sim_take_output(0).ends_with(">\r"));
+    EXPECT_TRUE(lastPairAt(0, 57600)) << "the first prompt at the stored rate";
+}
+
 TEST_F(Wire, OutSendsANul) {
     EXPECT_EQ(say("out \"a\\0b\\x7f\"\r"), std::string("a\0b\x7f>\r", 6));
     EXPECT_EQ(say("out\"a\"\r"), ":missing single space and/or double quote\r!\r");
