@@ -154,6 +154,41 @@ static void testTick(void) {
     verdict("tick");
 }
 
+// The firmware's busy wait: the count read until two reads agree within 4 counts, the passed
+// counts summed across wraps. It keeps time only if the count reads fast and fine enough.
+static uint32_t rawTries;
+static uint32_t rawCount(void) {
+    uint32_t a = bsp_timer_count();
+    for (;;) {
+        rawTries++;
+        uint32_t b = bsp_timer_count();
+        if ((b - a + BSP_TIMER_PERIOD) % BSP_TIMER_PERIOD <= 4) return b;
+        a = b;
+    }
+}
+
+// The machine's 24 MHz counter (system registers), the reference the busy wait is judged by.
+static uint32_t clock24(void) {
+    return *(volatile uint32_t *)0x1000005Cu;
+}
+
+static void testBusyWait(uint32_t msWanted) {
+    uint32_t start = now(), start24 = clock24(), reads = 0;
+    rawTries = 0;
+    uint32_t last = rawCount(), passed = 0;
+    while (passed < msWanted * BSP_TIMER_PERIOD) {
+        uint32_t c = rawCount();
+        passed += (c - last + BSP_TIMER_PERIOD) % BSP_TIMER_PERIOD;
+        last = c;
+        reads++;
+    }
+    uint32_t took = (clock24() - start24) / 24000u;
+    snprintf(out, sizeof out, "delay %s: %lu ms, %lu ticks, %lu reads, %lu tries",
+             took >= msWanted ? "ok" : "short", (unsigned long)took, (unsigned long)(now() - start),
+             (unsigned long)reads, (unsigned long)rawTries);
+    reply(out);
+}
+
 static void testMemoryMap(void) {
     uint8_t *flash = (uint8_t *)bsp_mem(BSP_PROGRAM_FLASH_BASE, 1);
     check(flash != nullptr, "flash unmapped");
@@ -315,6 +350,8 @@ int main(void) {
         unsigned a = 0, v = 0, w = 0, h = 0;
         if (!strcmp(line, "tick")) {
             testTick();
+        } else if (sscanf(line, "delay %u", &a) == 1) {
+            testBusyWait(a);
         } else if (!strcmp(line, "mem")) {
             testMemoryMap();
         } else if (!strcmp(line, "ee")) {

@@ -35,6 +35,12 @@ def test_port_self_checks(build):
         b.exchange("ee\r", "ee ok\r")
         b.exchange("sf\r", "sf ok\r")
         b.exchange("tick\r", "tick ok\r")
+        # The firmware's busy wait on the count never ends early (under QEMU it may end late).
+        for ms in (1, 50, 300):
+            b.send("delay %d\r" % ms)
+            got = b.read_until(b"\r")
+            if not got.startswith(b"delay ok: "):
+                raise BoardError("busy wait of %d ms: %r" % (ms, got))
 
 
 def test_uart0_bulk_both_ways(build):
