@@ -104,6 +104,10 @@ void QV_EEPROM_LoadAndFix(void) {
         if (!QV_EEPROM_Load(EE_COPY_A)) {
             QV_EEPROM_Load(EE_COPY_B);
             saveEEandCsum(EE_COPY_A);
+        } else {
+            // Both good but possibly different, after a power loss between the two halves of a
+            // save: copy A is the newer one (it is written first). Nothing is written when equal.
+            saveEEandCsum(EE_COPY_B);
         }
     } else if (QV_EEPROM_Load(EE_COPY_A)) {
         saveEEandCsum(EE_COPY_B);
