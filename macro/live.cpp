@@ -3,8 +3,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/gfx_state.h"
 #include "board/bsp/bsp.h"
 #include "config/panel.h"
+#include "gfx/gui.h"
 #include "macro/macro.h"
 #include "serial/serial.h"
 #include "storage/config_store.h"
@@ -32,6 +34,8 @@ bool macroLiveNumber(const char *form, int32_t *value) {
         *value = form[0] == 'H' ? QV_BitmapHeight(r) : QV_BitmapWidth(r);
         return true;
     }
+    case 'L':
+        return readNumber(form + 1, &n) && macroSliderValue && macroSliderValue(n, value);
     case 'V':
         if (form[1]) return false;
         *value = eepromData[CFG_BEEP_VOL];
@@ -51,6 +55,20 @@ bool macroLiveNumber(const char *form, int32_t *value) {
         case 'c':
             *value = (x ? panelConfig.width : panelConfig.height) / 2;
             return true;
+        case 'o':
+            *value = x ? Origin_X : Origin_Y;
+            return true;
+        case 's': // the text cursor, from the origin
+            *value = x ? GUI_GetDispPosX() - Origin_X : GUI_GetDispPosY() - Origin_Y;
+            return true;
+        case 'r':
+        case 'a': {
+            int32_t tx, ty;
+            bool (*touch)(int32_t *, int32_t *) = form[1] == 'r' ? macroTouchRelative : macroTouchAbsolute;
+            if (!touch || !touch(&tx, &ty)) return false;
+            *value = x ? tx : ty;
+            return true;
+        }
         default:
             return false;
         }

@@ -106,3 +106,9 @@ void processMath(const char *in, char *out);
 bool macroLiveNumber(const char *form, int32_t *value);
 // A text-valued system form (T, $BAUD0): false when it has no value now.
 bool macroLiveText(const char *form, char *buf, int size);
+// The touch room provides these (each false when it has nothing to report): the last touch
+// relative to the touched hotspot and absolute, and the value of the linear slider with that id.
+// Until it is part of the build the forms Xr, Yr, Xa, Ya and L yield nothing.
+__attribute__((weak)) bool macroTouchRelative(int32_t *x, int32_t *y);
+__attribute__((weak)) bool macroTouchAbsolute(int32_t *x, int32_t *y);
+__attribute__((weak)) bool macroSliderValue(int id, int32_t *value);
