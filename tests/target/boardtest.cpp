@@ -151,6 +151,13 @@ static void testTick(void) {
     // 800 x 480 at the default timing: 928 x 525 clocks of 1/16.384 us, a frame every 29.7 ms.
     uint32_t f = frames - f0;
     check(f >= 3 && f <= 4, "frame starts");
+    // The same tick as a fast interrupt, then back.
+    interrupt_enable(BSP_IRQ_TICK, 1);
+    start = now();
+    while (now() - start < 20) bsp_wait_for_interrupt();
+    interrupt_enable(BSP_IRQ_TICK, 0);
+    start = now();
+    while (now() - start < 5) bsp_wait_for_interrupt();
     verdict("tick");
 }
 
