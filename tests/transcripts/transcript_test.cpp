@@ -75,7 +75,7 @@ std::vector<Session> loadSessions() {
     std::vector<Session> all;
     std::vector<std::filesystem::path> files;
     for (auto &e : std::filesystem::directory_iterator(TRANSCRIPT_DIR))
-        if (e.path().extension() == ".txt") files.push_back(e.path());
+        if (e.path().extension() == ".txt" && e.path().filename() != "CMakeLists.txt") files.push_back(e.path());
     std::sort(files.begin(), files.end());
     for (auto &path : files) {
         std::ifstream in(path);
