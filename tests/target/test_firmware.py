@@ -6,8 +6,8 @@ FIRMWARE_SIZE = 0x1F0000
 BOOT_AREA_SIZE = 0x10000
 # image, resolution word of the version text, screen size
 PANELS = [("zefo5.elf", "WVGA", 800, 480), ("zefo5-wvga2.elf", "WVGA", 800, 480), ("zefo5-vga.elf", "VGA", 640, 480)]
-# Power-on: panel delays (up to 1 s), start-up waits and the resource search on an empty slot.
-BOOT_TIMEOUT = 60
+# Power-on: panel delays (up to 1 s, stretched by a busy host), start-up waits, the resource search.
+BOOT_TIMEOUT = 120
 
 
 def version(word):
