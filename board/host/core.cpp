@@ -90,6 +90,7 @@ uint64_t harnessGen;
 bool powerIsCut;
 bool sessionOpen;
 bool threadStarted;
+bool threadFinished; // the run ended by itself (--max-ms in a session)
 pthread_t firmwareThread;
 std::mutex *baton = new std::mutex; // never destroyed: the firmware thread may outlive statics
 std::condition_variable *batonCv = new std::condition_variable;
@@ -126,6 +127,7 @@ void yieldToCaller() {
 
 void resumeFirmware() {
     std::unique_lock<std::mutex> lock(*baton);
+    if (threadFinished) return;
     turn = 1;
     batonCv->notify_all();
     batonCv->wait(lock, [] { return turn == 0; });
@@ -417,6 +419,7 @@ void *firmwareThreadMain(void *) {
     }
     runFirmware();
     std::unique_lock<std::mutex> lock(*baton);
+    threadFinished = true;
     turn = 0;
     batonCv->notify_all();
     return nullptr;
@@ -689,6 +692,7 @@ bool sim_start(const SimOptions &o) {
     if (sessionOpen) sim_stop();
     if (!openSession(o, true)) return false;
     turn = 0;
+    threadFinished = false;
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setstacksize(&attr, 64u << 20);

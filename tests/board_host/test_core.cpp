@@ -135,6 +135,18 @@ TEST(BoardTime, BusyWaitStartUpTakesItsVirtualTime) {
     sim_stop();
 }
 
+TEST(BoardTime, MaxMsEndsASessionForGood) {
+    SimOptions o = standinOptions(100);
+    o.maxMs = 50;
+    ASSERT_TRUE(sim_start(o));
+    EXPECT_FALSE(sim_run_until_idle());
+    EXPECT_EQ(sim_now(), 50 * SIM_COUNTS_PER_MS);
+    EXPECT_FALSE(sim_run_until_idle());
+    sim_run_for(10);
+    EXPECT_EQ(sim_output(0), "");
+    sim_stop();
+}
+
 TEST(BoardReset, RestoresDataZeroesBssKeepsEepromAndInput) {
     ASSERT_TRUE(sim_start(standinOptions()));
     ASSERT_TRUE(sim_run_until_idle());
