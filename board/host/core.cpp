@@ -435,8 +435,7 @@ bool openSession(const SimOptions &o, bool inProcess) {
     if (opts.uart0 == SimPort::Default) opts.uart0 = inProcess ? SimPort::Capture : SimPort::Stdio;
     if (opts.uart1 == SimPort::Default) opts.uart1 = inProcess ? SimPort::Capture : SimPort::None;
     if (opts.clock == SimClock::Auto)
-        opts.clock =
-            !inProcess && opts.uart0 == SimPort::Stdio && isatty(0) ? SimClock::Real : SimClock::Virtual;
+        opts.clock = !inProcess && isatty(0) ? SimClock::Real : SimClock::Virtual;
     realClock = opts.clock == SimClock::Real;
     for (const SimEvent &e : opts.events) {
         if (e.kind == SimEvent::CardIn && opts.sd.empty()) {
