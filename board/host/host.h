@@ -100,6 +100,7 @@ std::vector<uint8_t> contents();
 namespace flash {
 bool configure();
 void powerOn();
+void reset(); // chip select released; a program or erase under way goes on
 void close();
 const std::vector<uint8_t> &contents();
 } // namespace flash
