@@ -205,6 +205,7 @@ void watchdogReset() {
     resetCore();
     memory::reset();
     uart::reset();
+    flash::reset();
     panel::reset();
 }
 

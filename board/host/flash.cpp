@@ -153,6 +153,10 @@ void powerOn() {
     busyUntil = 0;
     count = 0;
 }
+void reset() {
+    selected = false;
+    count = 0;
+}
 void close() {
     closeStore(fd);
 }
