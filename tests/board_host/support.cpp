@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -33,11 +34,18 @@ SimOptions standinOptions(uint32_t delayMs, uint32_t rate) {
     return o;
 }
 
+static std::string dir;
+
+static void removeTempDir() {
+    std::error_code ignored;
+    if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
+}
+
 std::string tempPath(const std::string &name) {
-    static std::string dir;
     if (dir.empty()) {
         char tmpl[] = "/tmp/zefo5-board-XXXXXX";
         dir = mkdtemp(tmpl);
+        atexit(removeTempDir);
     }
     static int n;
     return dir + "/" + std::to_string(++n) + "-" + name;
