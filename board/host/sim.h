@@ -23,6 +23,9 @@
 //        sim_stop();                            // back to nothing; sim_start may be called again
 //    While the firmware is parked, the caller may read the board state (sim_board()), the frame
 //    buffer (sim_framebuffer()), the memories, and change inputs (touch, card, sends).
+//    There is one board per process: one session at a time, driven from one thread. A fuzz target
+//    starts one session, waits for the first idle once, then per input sends bytes, runs until
+//    idle and takes the output (a firmware start-up costs far more than a line).
 //
 // Firmware data. A watchdog reset and every sim_start restore the firmware's initialised data and
 // zero its uninitialised data, as the board's reset handler does. This needs the program to be
