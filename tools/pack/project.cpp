@@ -34,6 +34,11 @@ std::string directoryOf(const std::string &path) {
     return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
+// A file named in the project: relative to the project's folder unless it is absolute.
+std::string pathOf(const std::string &dir, const std::string &name) {
+    return !name.empty() && name[0] == '/' ? name : dir + name;
+}
+
 std::string trim(const std::string &s) {
     size_t a = 0, b = s.size();
     while (a < b && isspace((unsigned char)s[a])) a++;
@@ -266,7 +271,8 @@ struct Parser {
         if (w.size() > expected) return fail(line, "unexpected \"" + w[expected] + "\"");
         std::vector<uint32_t> argb;
         std::string err;
-        if (!loadPicture(dir + w[1], &r.width, &r.height, &argb, &err)) return fail(line, w[1] + ": " + err);
+        if (!loadPicture(pathOf(dir, w[1]), &r.width, &r.height, &argb, &err))
+            return fail(line, w[1] + ": " + err);
         r.transparent = rgbTo565(transparentRgb);
         r.pixels.resize(argb.size());
         for (size_t i = 0; i < argb.size(); i++) {
@@ -283,7 +289,7 @@ struct Parser {
         if (w.size() > 2) return fail(line, "unexpected \"" + w[2] + "\"");
         Record r;
         r.type = RES_GIF;
-        if (!readFile(dir + w[1], &r.data)) return fail(line, w[1] + ": cannot read the file");
+        if (!readFile(pathOf(dir, w[1]), &r.data)) return fail(line, w[1] + ": cannot read the file");
         if (r.data.size() < 13 ||
             (memcmp(r.data.data(), "GIF87a", 6) != 0 && memcmp(r.data.data(), "GIF89a", 6) != 0))
             return fail(line, w[1] + ": not a GIF file");
@@ -310,7 +316,7 @@ struct Parser {
             return fail(line, "font name \"" + name + "\" must have 1 to 9 characters");
 #ifdef ZEFO_PACK_FONTS
         fontc::RenderOptions opt;
-        opt.ttf = dir + w[2];
+        opt.ttf = pathOf(dir, w[2]);
         std::string size = w[3];
         bool points = size.size() > 2 && size.compare(size.size() - 2, 2, "pt") == 0;
         if (size.size() > 2 && (points || size.compare(size.size() - 2, 2, "px") == 0))
