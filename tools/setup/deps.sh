@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev zlib1g-dev pkg-config
   dosfstools mtools valgrind python3
   libfreetype-dev fonts-liberation2 fonts-dejavu-core
+  netpbm
 )
 if [ "${1:-}" = "--target" ]; then
   packages+=(gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib qemu-system-arm)
