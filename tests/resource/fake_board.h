@@ -1,0 +1,19 @@
+// The board around the resource image and the bitmap drawing in a test: the external-memory region
+// and the frame buffer in plain arrays, captured output.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+extern std::string sent;
+
+// The image region as the loader leaves it: the bytes copied in and converted.
+void loadImage(const std::vector<uint8_t> &bin);
+uint8_t *imageBytes(void); // the region itself
+// A fresh screen of one colour index, normal draw mode, whole-screen clipping.
+void freshScreen(uint16_t background);
+uint16_t pixelAt(int x, int y);
+// Frame-buffer pixels that differ from the background.
+int changedPixels(uint16_t background);
