@@ -72,12 +72,11 @@ void reset() {
 }
 
 bool writePng(const char *path) {
-    int w = board.fbWidth, h = board.fbHeight;
-    const uint8_t *fb = board.lcdSetUp ? sim_memory(board.fbAddr, (uint32_t)w * h * 2) : nullptr;
-    if (!fb) { // the controller was never set up: a dark panel of the build's size
-        w = panelCfg().width;
-        h = panelCfg().height;
-    }
+    const uint8_t *fb =
+        board.lcdSetUp ? sim_memory(board.fbAddr, (uint32_t)board.fbWidth * board.fbHeight * 2) : nullptr;
+    // Never changed after the setjmp below. Without a set-up controller: a dark panel of the build's size.
+    const int w = fb ? board.fbWidth : panelCfg().width;
+    const int h = fb ? board.fbHeight : panelCfg().height;
     FILE *f = fopen(path, "wb");
     if (!f) {
         fprintf(stderr, "zefo5: cannot write the screenshot %s\n", path);

@@ -132,7 +132,9 @@ static void command(const char *cmd) {
     } else if (!strcmp(cmd, "fatal")) {
         bsp_fatal("stand-in gave up");
     } else if (!strcmp(cmd, "segv")) {
-        *(volatile int *)(uintptr_t)16 = 1;
+        // An address the compiler cannot see through: a write to an unmapped page.
+        volatile uintptr_t bad = 16;
+        *(volatile int *)bad = 1;
     } else if (!strcmp(cmd, "deep")) {
         again = recurse;
         recurse(0);
