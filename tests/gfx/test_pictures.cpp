@@ -116,3 +116,10 @@ TEST(Pictures, XorOverlaps) {
     GUI_SetDrawMode(GUI_DRAWMODE_NORMAL);
     EXPECT_EQ(matchReference("xor", 0, 0, 139, 99), "");
 }
+
+TEST(Pictures, BuiltInButtonFaces) {
+    freshScreen();
+    GUI_DrawBitmap(&bmButtonRaised, 4, 4);
+    GUI_DrawBitmap(&bmButtonPressed, 72, 4);
+    EXPECT_EQ(matchReference("buttons", 0, 0, 139, 71), "");
+}
