@@ -155,8 +155,14 @@ void QV_COM_Init1(void) {
 
 // ---- receive interrupts ------------------------------------------------------------------------
 
-static inline void store(uint8_t b) {
+// Whether the byte at each ring position opened a binary line. rxString reads a line the way the
+// interrupt took it in, even when binary lines were switched on or off in between (a lead byte
+// that arrived while "*BMOFF" was still waiting in the ring is a binary line all the same).
+static uint8_t rxLead[RX_BUF_SIZE];
+
+static inline void store(uint8_t b, uint8_t lead = 0) {
     uint8_t *h = rxHead;
+    rxLead[h - rxBuf] = lead;
     *h++ = b;
     rxHead = (h == rxEnd) ? rxBuf : h;
     rxCount = rxCount + 1;
@@ -184,7 +190,7 @@ static inline void mainRxByte(int port, uint8_t b) {
     }
     uint8_t pending = binaryMode;
     if (b >= 0x81 && pending == 0 && binaryEnable && startCmd) {
-        store(b);
+        store(b, 1);
         binaryMode = (uint8_t)(b - 0x80);
     } else if (pending) {
         store(b);
@@ -345,16 +351,18 @@ void rxString(char *buffer, int size) {
         used++;
     };
 
+    uint8_t lead = rxLead[p - rxBuf]; // the first byte opened a binary line
     take();
     if (c == CH_LF) { // the LF of a CR LF line end
         if (!more()) {
             release(p, used, 0);
             return;
         }
+        lead = rxLead[p - rxBuf];
         take();
     }
 
-    if (c >= 0x81 && binaryEnable) {
+    if (lead && c >= 0x81) {
         uint32_t n = c - 0x80u;
         if ((int)n >= size) {
             brokenLine(buffer, size, "*SERR");

@@ -25,15 +25,15 @@ class Serial : public ::testing::Test {
         fb::clearOut();
     }
 
-    // Takes one line as the main loop does (size 130, a 131-byte buffer); returns its bytes.
-    // Binary lines are returned with their full length.
-    std::string take() {
+    // Takes one line as the main loop does (size 130, a 131-byte buffer); returns its bytes, for
+    // a binary line as many as its lead byte gives.
+    std::string take(bool binary = false) {
         char buf[LINE_MAX + 1 + 8];
         memset(buf, 0x55, sizeof buf);
         rxString(buf, LINE_MAX);
         EXPECT_EQ((uint8_t)buf[LINE_MAX + 1], 0x55) << "rxString wrote past size + 1";
         uint8_t lead = (uint8_t)buf[0];
-        if (lead >= 0x81 && binaryEnable) return std::string(buf, lead - 0x80u + 1);
+        if (binary && lead >= 0x81) return std::string(buf, lead - 0x80u + 1);
         return std::string(buf);
     }
 
@@ -41,6 +41,10 @@ class Serial : public ::testing::Test {
     std::string next() {
         EXPECT_EQ(isLineAvail(), 1);
         return take();
+    }
+    std::string nextBinary() {
+        EXPECT_EQ(isLineAvail(), 1);
+        return take(true);
     }
 
     static std::string repeat(char c, size_t n) { return std::string(n, c); }

@@ -60,14 +60,14 @@ TEST_F(RxLines, EmptyRingReadsAsIERR) {
 
 TEST_F(RxLines, BinaryLines) {
     fb::rx(0, "\x83M\x01\x02");
-    EXPECT_EQ(next(), std::string("\x83M\x01\x02", 4));
+    EXPECT_EQ(nextBinary(), std::string("\x83M\x01\x02", 4));
     EXPECT_EQ(rxHeld(), 0);
 
     // No byte is special inside a binary line but XON and XOFF; the line needs no CR.
     fb::rx(0, std::string("\x84\r\x81\x13\x00\r", 6));
     EXPECT_EQ(xoff, 1);
     EXPECT_EQ(rxGotLine, 1u);
-    EXPECT_EQ(next(), std::string("\x84\r\x81\x00\r", 5));
+    EXPECT_EQ(nextBinary(), std::string("\x84\r\x81\x00\r", 5));
     fb::rx(0, "\x11");
     EXPECT_EQ(xoff, 0);
 
@@ -78,9 +78,25 @@ TEST_F(RxLines, BinaryLines) {
     // Binary and text lines queue in order.
     fb::rx(0, "\x82M\x05t1\r\x81\x07");
     EXPECT_EQ(rxGotLine, 3u);
-    EXPECT_EQ(next(), "\x82M\x05");
+    EXPECT_EQ(nextBinary(), "\x82M\x05");
     EXPECT_EQ(next(), "t1\r");
-    EXPECT_EQ(next(), "\x81\x07");
+    EXPECT_EQ(nextBinary(), "\x81\x07");
+
+    // A line is read as it was received: a binary line that came in before binary lines were
+    // switched off stays binary, and its bytes are not taken for the text line after it.
+    fb::rx(0, "\x84vers\r");
+    binaryEnable = 0;
+    EXPECT_EQ(nextBinary(), "\x84vers");
+    EXPECT_EQ(next(), "\r");
+    EXPECT_EQ(isLineAvail(), 0);
+    binaryEnable = 1;
+
+    // After a CR LF line end the LF has started the next line: a lead byte after it is text.
+    fb::rx(0, "a\r\n\x84vers\r");
+    EXPECT_EQ(next(), "a\r");
+    EXPECT_EQ(next(), "\x84vers\r");
+    EXPECT_EQ(isLineAvail(), 0);
+    EXPECT_EQ(rxHeld(), 0);
 }
 
 TEST_F(RxLines, PollDuringBinaryLine) {
@@ -88,7 +104,7 @@ TEST_F(RxLines, PollDuringBinaryLine) {
     fb::rx(0, "\x83M");
     EXPECT_EQ(isLineAvail(), 0);
     fb::rx(0, "\x01\x02");
-    EXPECT_EQ(next(), std::string("\x83M\x01\x02", 4));
+    EXPECT_EQ(nextBinary(), std::string("\x83M\x01\x02", 4));
 
     // Three missing: the poll breaks the line off and empties the ring.
     fb::rx(0, "\x83");

@@ -20,21 +20,27 @@ class Wire : public ::testing::Test {
         ASSERT_TRUE(sim_run_until_idle());
         // Start-up notices (no resource image, ...) are other rooms' business; the first prompt
         // ends them.
-        std::string first = sim_take_output(0);
+        std::string first = take(0);
         ASSERT_TRUE(first.ends_with(">\r")) << first;
     }
     void TearDown() override { sim_stop(); }
 
+    std::vector<SimTxByte> taken[2]; // the bytes of the last take with their times
+
+    std::string take(int port) {
+        taken[port] = sim_tx_log(port);
+        return sim_take_output(port);
+    }
     // Sends bytes on a port and returns what that port answered once the display is idle again.
     std::string say(const std::string &bytes, int port = 0) {
         sim_send(port, bytes);
         EXPECT_TRUE(sim_run_until_idle());
-        return sim_take_output(port);
+        return take(port);
     }
-    // The rate the last two bytes of a port went out at: back to back, one frame apart (plus
-    // the few counts the board's calls take).
+    // The rate the last two bytes taken from a port went out at: back to back, one frame apart
+    // (plus the few counts the board's calls take).
     bool lastPairAt(int port, uint32_t rate) {
-        const auto &log = sim_tx_log(port);
+        const auto &log = taken[port];
         if (log.size() < 2) return false;
         uint64_t gap = log[log.size() - 1].time - log[log.size() - 2].time, bt = byteTime(rate);
         return gap >= bt && gap <= bt + bt / 20;
@@ -75,7 +81,7 @@ TEST_F(Wire, BaudsKeepsTheRateOverAPowerCycle) {
     ASSERT_TRUE(sim_run_until_idle());
     EXPECT_EQ(sim_board().uartRate[0], 57600u);
     EXPECT_EQ(sim_board().uartRate[1], 9600u);
-    EXPECT_TRUE(sim_take_output(0).ends_with(">\r"));
+    EXPECT_TRUE(take(0).ends_with(">\r"));
     EXPECT_TRUE(lastPairAt(0, 57600)) << "the first prompt at the stored rate";
 }
 
@@ -101,9 +107,8 @@ TEST_F(Wire, HostXoffHoldsTheReplyFor100ms) {
     sim_send(0, "\x13"
                 "baud\r");
     ASSERT_TRUE(sim_run_until_idle());
-    EXPECT_EQ(sim_take_output(0), "115200\r>\r");
-    const auto &log = sim_tx_log(0);
-    uint64_t first = log[log.size() - 9].time;
+    EXPECT_EQ(take(0), "115200\r>\r");
+    uint64_t first = taken[0].front().time;
     EXPECT_GE(first - t0, 100 * SIM_COUNTS_PER_MS);
     EXPECT_LE(first - t0, 102 * SIM_COUNTS_PER_MS);
 
@@ -114,8 +119,8 @@ TEST_F(Wire, HostXoffHoldsTheReplyFor100ms) {
     sim_run_for(32);
     sim_send(0, "\x11");
     ASSERT_TRUE(sim_run_until_idle());
-    EXPECT_EQ(sim_take_output(0), "115200\r>\r");
-    first = sim_tx_log(0)[sim_tx_log(0).size() - 9].time;
+    EXPECT_EQ(take(0), "115200\r>\r");
+    first = taken[0].front().time;
     EXPECT_GE(first - t0, 32 * SIM_COUNTS_PER_MS);
     EXPECT_LE(first - t0, 39 * SIM_COUNTS_PER_MS);
 }
