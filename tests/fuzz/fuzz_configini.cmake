@@ -1,0 +1,13 @@
+# "config.ini" read at start-up by the configuration store, on the storage tests' fake board.
+get_filename_component(zefo_root ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
+add_executable(fuzz_configini ${CMAKE_CURRENT_LIST_DIR}/fuzz_configini.cpp
+  ${zefo_root}/storage/fat.cpp
+  ${zefo_root}/storage/sdcard.cpp
+  ${zefo_root}/storage/config_store.cpp
+  ${zefo_root}/storage/card_commands.cpp
+  ${zefo_root}/app/parse.cpp
+  ${zefo_root}/tests/storage/fake_board.cpp
+  ${zefo_root}/config/wvga1.cpp)
+target_include_directories(fuzz_configini PRIVATE ${zefo_root})
+target_link_options(fuzz_configini PRIVATE -fsanitize=fuzzer)
+set_target_properties(fuzz_configini PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
