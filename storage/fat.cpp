@@ -1172,6 +1172,20 @@ uint32_t fwriteChunkToContiguousFile(FF_FILE *f, const void *data, uint32_t leng
 }
 
 int fputc(int c, FF_FILE *f) {
+    // Byte by byte into the sector already in the buffer: the screen dump writes this way.
+    if (f == &vol->file && f->open && vol->mounted && f->mode != FF_READ && f->bufferSector != FF_NO_SECTOR &&
+        f->pushback < 0 && f->position - f->position % FF_SECTOR_SIZE == f->bufferOffset) {
+        f->buffer[f->position % FF_SECTOR_SIZE] = (uint8_t)c;
+        f->bufferDirty = 1;
+        f->entryDirty = 1;
+        f->position++;
+        if (f->mode == FF_APPEND_CONTIG) {
+            if (f->position > f->written) f->written = f->position;
+        } else if (f->position > f->size) {
+            f->size = f->position;
+        }
+        return (uint8_t)c;
+    }
     uint8_t b = (uint8_t)c;
     return fwrite(&b, 1, 1, f) == 1 ? (int)b : (int)FF_EOF;
 }
