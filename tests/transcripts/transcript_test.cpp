@@ -53,19 +53,34 @@ std::string unescape(const std::string &s, const std::string &where) {
         }
         if (++i >= s.size()) throw std::runtime_error(where + ": backslash at end of line");
         switch (s[i]) {
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'e': out += '\x1b'; break;
-        case '0': out += '\0'; break;
-        case '\\': out += '\\'; break;
-        case 's': out += ' '; break; // a blank that would otherwise be invisible at a line end
+        case 'r':
+            out += '\r';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'e':
+            out += '\x1b';
+            break;
+        case '0':
+            out += '\0';
+            break;
+        case '\\':
+            out += '\\';
+            break;
+        case 's':
+            out += ' ';
+            break; // a blank that would otherwise be invisible at a line end
         case 'x':
             if (i + 2 >= s.size()) throw std::runtime_error(where + ": short \\x");
             out += (char)std::stoi(s.substr(i + 1, 2), nullptr, 16);
             i += 2;
             break;
-        default: throw std::runtime_error(where + ": unknown escape \\" + s[i]);
+        default:
+            throw std::runtime_error(where + ": unknown escape \\" + s[i]);
         }
     }
     return out;
@@ -75,7 +90,8 @@ std::vector<Session> loadSessions() {
     std::vector<Session> all;
     std::vector<std::filesystem::path> files;
     for (auto &e : std::filesystem::directory_iterator(TRANSCRIPT_DIR))
-        if (e.path().extension() == ".txt" && e.path().filename() != "CMakeLists.txt") files.push_back(e.path());
+        if (e.path().extension() == ".txt" && e.path().filename() != "CMakeLists.txt")
+            files.push_back(e.path());
     std::sort(files.begin(), files.end());
     for (auto &path : files) {
         std::ifstream in(path);
@@ -120,11 +136,17 @@ std::string visible(const std::string &s) {
     std::string out;
     char buf[8];
     for (unsigned char c : s) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\\') out += "\\\\";
-        else if (c < 0x20 || c >= 0x7F) { snprintf(buf, sizeof buf, "\\x%02X", c); out += buf; }
-        else out += (char)c;
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (c < 0x20 || c >= 0x7F) {
+            snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else
+            out += (char)c;
     }
     return out;
 }
@@ -195,6 +217,11 @@ std::string compare(const std::vector<Expect> &expect, const std::string &got) {
     while (at < want.size() && at < got.size() && want[at] == got[at]) at++;
     return "first difference at byte " + std::to_string(at) + "\n  expected: " + visible(want) +
            "\n  received: " + visible(got);
+}
+
+// Names a session in test listings instead of dumping its bytes.
+void PrintTo(const Session &s, std::ostream *os) {
+    *os << s.file << ".txt:" << s.line;
 }
 
 class Transcript : public testing::TestWithParam<Session> {};
