@@ -168,6 +168,17 @@ TEST_F(CardTool, PacksADirectoryInMemory) {
     EXPECT_TRUE(mcopyOut(t / "packed.img", "ZEFO5.BIN") == big);
     EXPECT_FALSE(cardPackDirectory((t / "missing").c_str(), image, &error));
     EXPECT_NE(error.find("not a directory"), std::string::npos);
+    // The simulator's form: a temporary image file.
+    std::filesystem::remove(t / "tree/zefo5.bin");
+    setenv("TMPDIR", t.path().c_str(), 1);
+    std::string path;
+    ASSERT_TRUE(cardPackDirectoryToTempFile((t / "tree").c_str(), path, &error)) << error;
+    unsetenv("TMPDIR");
+    EXPECT_EQ(path.rfind(t.path() + "/zefo5-card-", 0), 0u) << path;
+    EXPECT_EQ(mcopyOut(path, "CONFIG.INI").size(), 12u);
+    std::string report;
+    EXPECT_TRUE(fsckClean(path, &report)) << report;
+    EXPECT_FALSE(cardPackDirectoryToTempFile((t / "missing").c_str(), path, &error));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -279,6 +280,23 @@ bool cardMakeImage(const char *imagePath, const char *dir, std::string *error, u
     ff::FF_BlockDevice device;
     if (!session.openFile(imagePath, true, true, (uint64_t)sizeMB * MB, &device, error)) return false;
     return formatAndFill(device, device.sectors, fatBits, dir, error);
+}
+
+bool cardPackDirectoryToTempFile(const char *dir, std::string &path, std::string *error, uint32_t sizeMB,
+                                 int fatBits) {
+    const char *tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zefo5-card-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back(0);
+    int fd = mkstemp(name.data());
+    if (fd < 0) return Session::fail(error, pattern + ": " + strerror(errno));
+    close(fd);
+    if (!cardMakeImage(name.data(), dir, error, sizeMB, fatBits)) {
+        unlink(name.data());
+        return false;
+    }
+    path = name.data();
+    return true;
 }
 
 bool cardList(const char *imagePath, const char *cardPath, std::vector<CardEntry> &entries,

@@ -24,6 +24,11 @@ bool cardPackDirectory(const char *dir, std::vector<uint8_t> &image, std::string
 bool cardMakeImage(const char *imagePath, const char *dir, std::string *error = nullptr, uint32_t sizeMB = 0,
                    int fatBits = 0);
 
+// The same, into a new temporary image file (in $TMPDIR, else /tmp) whose path is returned in
+// `path`; the caller removes the file when it is done with it.
+bool cardPackDirectoryToTempFile(const char *dir, std::string &path, std::string *error = nullptr,
+                                 uint32_t sizeMB = 0, int fatBits = 0);
+
 // Size in MB that cardPackDirectory chooses for a tree.
 uint32_t cardSizeFor(const char *dir);
 
