@@ -136,12 +136,16 @@ void runOneLine(void) {
     sendReply(reply);
 }
 
+// Held aux bytes go to the host as "a ", the bytes and CR, which must fit one message of 128
+// characters (125 with the RS485 prefix); what does not fit waits for the next pass.
 static void forwardAux(void) {
     if (eepromData[CFG_AUX_FORWARD] != CFG_MODE_ON || !anyAuxRx()) return;
-    char held[LINE_MAX + 1];
-    getAuxRx(held, LINE_MAX);
-    char notice[LINE_MAX + 4];
-    snprintf(notice, sizeof notice, "a %s\r", held);
+    char notice[LINE_MAX];
+    notice[0] = 'a';
+    notice[1] = ' ';
+    int n = getAuxRx(notice + 2, rs485Active() ? 123 : 126);
+    notice[2 + n] = '\r';
+    notice[3 + n] = 0;
     txNotify(notice);
 }
 
