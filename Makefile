@@ -15,9 +15,10 @@ all: deps
 deps:
 	@tools/setup/deps.sh
 
-# The simulator on this terminal, with the demo script.
+# The simulator on this terminal, on the demo card, with the drawing demo sent after start-up.
 run: all
-	$(BUILD)/zefo5 $(RUN_ARGS)
+	@tools/demo/demo-events.sh tools/demo/demo.txt > $(BUILD)/demo.events
+	$(BUILD)/zefo5 --sd $(BUILD)/cards/demo.img --events $(BUILD)/demo.events --screenshot $(BUILD)/demo.png $(RUN_ARGS)
 
 asan: deps
 	@[ -f $(ASAN_BUILD)/build.ninja ] || cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEFO_SANITIZE=ON
