@@ -52,6 +52,17 @@ uint8_t *resolve(const ExtHeader *h, uint32_t *field, uint32_t len) {
     return span(h, *field, len);
 }
 
+// The same for an object of 32-bit fields, which must also be aligned to 4 bytes.
+uint8_t *object(const ExtHeader *h, uint32_t *field, uint32_t len) {
+    uint8_t *p = resolve(h, field, len);
+    return p && (*field & 3) == 0 ? p : nullptr;
+}
+
+// A span of count entries of a given size, without the multiplication overflowing.
+bool fitsEntries(const ExtHeader *h, uint32_t count, uint32_t size) {
+    return count <= h->size / size;
+}
+
 ExtRecord *record(ExtHeader *h, int index) {
     if (!h || index < 0 || index >= h->count) return nullptr;
     return &table(h)[index];
@@ -83,7 +94,7 @@ bool streamFits(const uint8_t *p, const uint8_t *end, uint32_t pixels) {
 
 ExtBitmap *bitmapObject(ExtHeader *h, ExtRecord *r) {
     if (!h || !r || !isBitmapType(r->type)) return nullptr;
-    return (ExtBitmap *)resolve(h, &r->addr, RES_BITMAP_SIZE);
+    return (ExtBitmap *)object(h, &r->addr, RES_BITMAP_SIZE);
 }
 
 // The whole of a bitmap record is usable: object, 16-bit pixels, and its data inside the image.
@@ -138,12 +149,13 @@ int QV_Fixup_ExtMem(uint32_t base, uint32_t limit) {
         case RES_BITMAP:
         case RES_RLE_BITMAP:
         case RES_TRANS_BITMAP: {
-            ExtBitmap *b = (ExtBitmap *)span(h, r->addr, RES_BITMAP_SIZE);
+            ExtBitmap *b = (r->addr & 3) ? nullptr : (ExtBitmap *)span(h, r->addr, RES_BITMAP_SIZE);
             if (!b || !tryFixup(&b->pData, base, limit)) return 0;
             break;
         }
         case RES_MACROS: {
             if (i != 0) break;
+            if ((r->addr & 3) || !fitsEntries(h, r->size, RES_MACRO_ENTRY_SIZE)) return 0;
             ExtMacroEntry *e = (ExtMacroEntry *)span(h, r->addr, r->size * RES_MACRO_ENTRY_SIZE);
             if (!e) return 0;
             for (uint32_t k = 0; k < r->size; k++)
@@ -151,7 +163,7 @@ int QV_Fixup_ExtMem(uint32_t base, uint32_t limit) {
             break;
         }
         case RES_FONT: {
-            ExtFont *f = (ExtFont *)span(h, r->addr, RES_FONT_SIZE);
+            ExtFont *f = (r->addr & 3) ? nullptr : (ExtFont *)span(h, r->addr, RES_FONT_SIZE);
             if (!f || !tryFixup(&f->pData, base, limit) || !tryFixup(&f->pName, base, limit)) return 0;
             break;
         }
@@ -235,7 +247,7 @@ const ExtFont *QV_GetExtFont(int index) {
     ExtHeader *h = header();
     ExtRecord *r = record(h, index);
     if (!r || (r->type & 0x0F) != RES_FONT) return nullptr;
-    ExtFont *f = (ExtFont *)resolve(h, &r->addr, RES_FONT_SIZE);
+    ExtFont *f = (ExtFont *)object(h, &r->addr, RES_FONT_SIZE);
     if (!f || !memchr(f->name, 0, RES_FONT_NAME_MAX)) return nullptr;
     return f;
 }
@@ -263,8 +275,9 @@ int QV_FindExtFont(const char *name) {
 
 static ExtMacroEntry *macroTable(ExtHeader *h, uint32_t *count) {
     ExtRecord *r = record(h, 0);
-    if (!r || r->type != RES_MACROS || r->size == 0) return nullptr;
-    ExtMacroEntry *e = (ExtMacroEntry *)resolve(h, &r->addr, r->size * RES_MACRO_ENTRY_SIZE);
+    if (!r || r->type != RES_MACROS || r->size == 0 || !fitsEntries(h, r->size, RES_MACRO_ENTRY_SIZE))
+        return nullptr;
+    ExtMacroEntry *e = (ExtMacroEntry *)object(h, &r->addr, r->size * RES_MACRO_ENTRY_SIZE);
     if (e) *count = r->size;
     return e;
 }

@@ -158,7 +158,7 @@ void resetEnv() {
 }
 
 void loadImage(const std::vector<uint8_t> &bin) {
-    memcpy(extRam, bin.data(), bin.size());
+    if (!bin.empty()) memcpy(extRam, bin.data(), bin.size());
     QV_Fixup_ExtMem(BSP_EXTRAM_BASE, ExtMemSize);
 }
 

@@ -60,7 +60,7 @@ void loadImage(const std::vector<uint8_t> &bin) {
     ExtMemSize = BSP_EXTRAM_SIZE;
     ExtMemBuffer = ExtMemRamBuffer = BSP_EXTRAM_BASE;
     memset(extRam, 0, bin.size() + 4096 < sizeof extRam ? bin.size() + 4096 : sizeof extRam);
-    memcpy(extRam, bin.data(), bin.size());
+    if (!bin.empty()) memcpy(extRam, bin.data(), bin.size());
     QV_Fixup_ExtMem(BSP_EXTRAM_BASE, ExtMemSize);
 }
 

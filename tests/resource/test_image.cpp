@@ -196,6 +196,11 @@ TEST_F(Damaged, BitmapFieldsThatDoNotFit) {
     load();
     EXPECT_EQ(QV_GetExtBitmap(1), nullptr);
     EXPECT_EQ(QV_GetExtBitmap(3), nullptr);
+    bin = sampleImage();
+    wr32(bin, recordAt(1) + 4, obj1 + 2); // objects of 32-bit fields lie on 4-byte boundaries
+    load();
+    EXPECT_EQ(QV_GetExtBitmap(1), nullptr);
+    EXPECT_EQ(QV_Fixup_ExtMem(BSP_EXTRAM_BASE, ExtMemSize), 0);
 }
 
 TEST_F(Damaged, RunLengthStreamThatRunsShort) {
@@ -238,6 +243,11 @@ TEST_F(Damaged, MacroTablesAndFontsThatDoNotFit) {
     load();
     EXPECT_EQ(QV_ExtMacroCount(), 0);
     EXPECT_EQ(QV_GetExtMacro(1), nullptr);
+    bin = sampleImage();
+    wr32(bin, recordAt(0) + 8, 0x20000001); // a count whose table size would wrap round 32 bits
+    load();
+    EXPECT_EQ(QV_ExtMacroCount(), 0);
+    EXPECT_EQ(QV_GetExtMacro(2), nullptr);
 }
 
 // Whatever bytes the image holds, every look-up stays inside it.

@@ -1,0 +1,12 @@
+# Variable expansion, arithmetic and the register commands on any line, with any macro arguments.
+get_filename_component(zefo_root ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
+file(GLOB fuzz_expand_macro CONFIGURE_DEPENDS ${zefo_root}/macro/*.cpp)
+add_executable(fuzz_expand ${CMAKE_CURRENT_LIST_DIR}/fuzz_expand.cpp ${fuzz_expand_macro}
+               ${zefo_root}/storage/resource.cpp ${zefo_root}/app/parse.cpp ${zefo_root}/config/wvga1.cpp
+               ${zefo_root}/tests/macro/fake_env.cpp)
+target_include_directories(fuzz_expand PRIVATE ${zefo_root})
+target_link_libraries(fuzz_expand PRIVATE zefo_pack_lib)
+# Undefined behaviour stops the run like a crash.
+target_compile_options(fuzz_expand PRIVATE -fno-sanitize-recover=undefined)
+target_link_options(fuzz_expand PRIVATE -fsanitize=fuzzer)
+set_target_properties(fuzz_expand PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
