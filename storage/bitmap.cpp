@@ -26,6 +26,13 @@ bool plain(const ExtRecord *r, Pixels *p) {
     return true;
 }
 
+// A 16-bit pixel of the image, which stores them little-endian like both targets.
+inline uint16_t pixel(const uint8_t *row, size_t i) {
+    uint16_t v;
+    memcpy(&v, row + 2 * i, 2);
+    return v;
+}
+
 int64_t max64(int64_t a, int64_t b) {
     return a > b ? a : b;
 }
@@ -55,9 +62,13 @@ void copyArea(const Pixels &p, int64_t ox, int64_t oy, int64_t ax0, int64_t ay0,
             memcpy(dst, src, n * 2);
             continue;
         }
-        for (size_t i = 0; i < n; i++) {
-            uint16_t v = (uint16_t)(src[2 * i] | src[2 * i + 1] << 8);
-            if (v != t) dst[i] = v;
+        // Runs of pixels to keep are copied whole between the transparent ones.
+        for (size_t i = 0; i < n;) {
+            while (i < n && pixel(src, i) == t) i++;
+            size_t j = i;
+            while (j < n && pixel(src, j) != t) j++;
+            memcpy(dst + i, src + 2 * i, (j - i) * 2);
+            i = j;
         }
     }
 }
