@@ -8,6 +8,7 @@ packages=(
   dosfstools mtools valgrind python3
   libfreetype-dev fonts-liberation2 fonts-dejavu-core
   netpbm
+  libsdl2-dev
 )
 if [ "${1:-}" = "--target" ]; then
   packages+=(gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib qemu-system-arm)
