@@ -14,6 +14,7 @@
 #include <mutex>
 #include <queue>
 
+#include "board/host/display_sdl.h"
 #include "board/host/host.h"
 
 int firmware_main(void);
@@ -254,6 +255,22 @@ void fireEvent(const SimEvent &e) {
         uart::inject(1 - uart::mainPort(), e.bytes);
         break;
     }
+}
+
+// The window was closed: the run ends as it does at the end of input.
+void endAsInputEnded() {
+    display::closeTaken();
+    if (lingerArmed) return;
+    lingerArmed = true;
+    lingerStart = now;
+    schedule(now + msToCounts(opts.lingerMs), lingerEnd);
+}
+
+// The board's look at the window: pen input (real clock) and the frame for it.
+void displayCheck() {
+    SimEvent pen;
+    while (display::check(pen)) fireEvent(pen);
+    if (display::closeRequested()) endAsInputEnded();
 }
 
 void scheduleRunEvents() {
@@ -497,6 +514,7 @@ uint64_t nextEventTime() {
 
 void service() {
     runDue();
+    if (now >= display::nextCheck) displayCheck();
     if (interrupted && !(control & CTRL_EXIT)) {
         exitStatus = 0;
         control |= CTRL_EXIT;
@@ -631,7 +649,16 @@ void bsp_idle(void) {
         setControl(CTRL_YIELD);
         handleControl();
     }
-    if (!realClock && !lingerArmed && !irqDeliverable()) uart::blockUntilInput();
+    if (!realClock && !lingerArmed && !irqDeliverable()) {
+        if (!display::shown) {
+            uart::blockUntilInput();
+        } else if (display::parkBegin()) {
+            uart::blockUntilInput();
+            display::parkEnd();
+        } else {
+            endAsInputEnded();
+        }
+    }
     waitForEvent();
 }
 
@@ -681,7 +708,9 @@ int sim_run(const SimOptions &o) {
     if (!openSession(o, false)) return 2;
     installRunSignals();
     prepareFirmwareThread();
+    display::open();
     int status = runFirmware();
+    display::close();
     finishRun();
     closeSession();
     return status;

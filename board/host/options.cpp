@@ -31,6 +31,9 @@ void sim_usage(FILE *out) {
           "                       (default 200)\n"
           "  --max-ms MS          end the run at this virtual time\n"
           "  --screenshot FILE    write the visible frame buffer as PNG at the end\n"
+          "  --display sdl|none   the panel in a window (default: sdl when the desktop has a\n"
+          "                       display); with --clock real the left mouse button is the pen;\n"
+          "                       closing the window ends the run like the end of input\n"
           "  --temp TENTHS        board temperature in tenths of a degree (default 255)\n"
           "  --eeprom-power-cut N lose power right after the Nth EEPROM byte write (exit status 4;\n"
           "                       also ZEFO5_EEPROM_POWER_CUT=N)\n"
@@ -241,6 +244,9 @@ int sim_parse_args(int argc, char **argv, SimOptions &o) {
         } else if (arg == "--clock") {
             if (!need(v) || (v != "virtual" && v != "real")) return bad("needs virtual or real");
             o.clock = v == "real" ? SimClock::Real : SimClock::Virtual;
+        } else if (arg == "--display") {
+            if (!need(v) || (v != "sdl" && v != "none")) return bad("needs sdl or none");
+            o.display = v == "sdl" ? SimDisplay::Sdl : SimDisplay::None;
         } else if (arg == "--linger") {
             if (!need(v) || !parseNumber(v.c_str(), 100000000, n)) return bad("needs milliseconds");
             o.lingerMs = (uint32_t)n;

@@ -51,6 +51,9 @@ enum : uint64_t { SIM_COUNTS_PER_MS = 16384 };
 enum class SimClock { Auto, Virtual, Real };
 // Where a UART's wires go. Capture: an in-memory buffer (sim_output) fed by sim_send.
 enum class SimPort { Default, Stdio, Pty, Path, Capture, None };
+// The panel's window (sim_run only; a harness session never opens one). Auto: a window when the
+// desktop has a display (DISPLAY or WAYLAND_DISPLAY set and SDL's video starts), else none.
+enum class SimDisplay { Auto, Sdl, None };
 
 // A timed board event (the --events file, or sim_schedule).
 struct SimEvent {
@@ -77,6 +80,7 @@ struct SimOptions {
     std::string screenshot;          // PNG of the visible frame buffer, written at the end
     bool trace = false;              // board-state changes on standard error
     int16_t temperatureTenths = 255;
+    SimDisplay display = SimDisplay::Auto;
     long eepromPowerCut = -1;           // power is lost right after this many completed EEPROM byte writes
     bool faultAborts = false;           // a firmware fault calls abort() instead of exit(3)
     const PanelConfig *panel = nullptr; // nullptr: the program's panelConfig
