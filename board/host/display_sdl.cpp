@@ -38,7 +38,9 @@ constexpr int WINDOW_WAIT_MS = 10;      // the window's thread looks at the boar
 
 std::mutex lock;
 std::condition_variable started;
-std::thread windowThread;
+// Not a static object: an exit() while the window is open (Xlib does that when the window
+// system goes away) must not find a thread object still to be joined.
+std::thread *windowThread;
 pthread_t boardThread;
 std::atomic<bool> stopping, closed, closeDone, penWaiting;
 
@@ -195,14 +197,14 @@ bool open() {
     sigset_t all, old;
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, &old);
-    windowThread = std::thread(windowMain);
+    windowThread = new std::thread(windowMain);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     {
         std::unique_lock<std::mutex> g(lock);
         started.wait(g, [] { return initDone; });
     }
     if (!initOk) {
-        windowThread.join();
+        close();
         if (!automatic) fprintf(stderr, "zefo5: no window (%s); the run goes on without it\n", initWhy);
         return false;
     }
@@ -213,9 +215,11 @@ bool open() {
 }
 
 void close() {
-    if (windowThread.joinable()) {
+    if (windowThread) {
         stopping = true;
-        windowThread.join();
+        windowThread->join();
+        delete windowThread;
+        windowThread = nullptr;
     }
     shown = false;
     nextCheck = UINT64_MAX;

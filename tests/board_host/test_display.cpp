@@ -251,7 +251,7 @@ Result runProgram(const std::vector<std::string> &args, const std::string &input
 // ---- the bottom --------------------------------------------------------------------------------
 
 TEST(DisplayBottom, ShowsFramesPixelForPixelAndTurnsTheMouseIntoPenInput) {
-    std::string driver = openOn({"offscreen", "dummy"}, 64, 32);
+    std::string driver = openOn({"dummy", "offscreen"}, 64, 32);
     if (driver.empty()) GTEST_SKIP() << "SDL has neither the offscreen nor the dummy video driver";
     EXPECT_EQ(driver, sdl_bottom_driver());
 
