@@ -121,11 +121,14 @@ void buildCsd() {
 
 bool openImage(std::string path) {
     struct stat st;
+    bool packed = false;
     if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         path = packDirectory(path);
         if (path.empty()) return false;
+        packed = true;
     }
     fd = open(path.c_str(), O_RDWR);
+    if (packed) unlink(path.c_str()); // the packed image lives as long as the card is open
     if (fd < 0) {
         fprintf(stderr, "zefo5: cannot open the card image %s: %s\n", path.c_str(), strerror(errno));
         return false;

@@ -2,7 +2,7 @@
 //
 //   === name                 starts a session (one simulator run)
 //   @program zefo5-vga       the program (default zefo5)
-//   @args --max-ms 5000      extra simulator options
+//   @args --max-ms 5000      extra simulator options ($SRC: this folder)
 //   @event 100 touch 10 10   a line of the simulator's --events file
 //   > text                   bytes the host sends (C escapes: \r \n \t \e \xHH \\; no implicit CR)
 //   < text                   bytes the display must send (same escapes)
@@ -115,7 +115,11 @@ std::vector<Session> loadSessions() {
                 cur->program = text.substr(9);
             } else if (text.rfind("@args ", 0) == 0) {
                 std::istringstream words(text.substr(6));
-                for (std::string w; words >> w;) cur->args.push_back(w);
+                for (std::string w; words >> w;) {
+                    // $SRC names this folder, for files kept beside the transcripts.
+                    if (w.rfind("$SRC", 0) == 0) w = std::string(TRANSCRIPT_DIR) + w.substr(4);
+                    cur->args.push_back(w);
+                }
             } else if (text.rfind("@event ", 0) == 0) {
                 cur->events += text.substr(7) + "\n";
             } else if (text.rfind("> ", 0) == 0 || text == ">") {
