@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -33,24 +32,28 @@ uint64_t nextCheck = UINT64_MAX;
 
 namespace {
 
-constexpr uint64_t FRAME_NS = 20000000; // wall time between two frames
+constexpr uint64_t FRAME_NS = 20000000; // wall time between two frames, at least
 constexpr int WINDOW_WAIT_MS = 10;      // the window's thread looks at the board this often
 
 std::mutex lock;
-std::condition_variable started;
 // Not a static object: an exit() while the window is open (Xlib does that when the window
 // system goes away) must not find a thread object still to be joined.
 std::thread *windowThread;
 pthread_t boardThread;
 std::atomic<bool> stopping, closed, closeDone, penWaiting;
+std::atomic<bool> gone; // the window could not be opened
+// Wall time between two frames: FRAME_NS, or more where showing one is slow (no graphics
+// hardware), so that the window never takes more than a fifth of the time.
+std::atomic<uint64_t> frameGapNs;
 
-// Shared under the lock.
-bool initDone, initOk;
-char initWhy[200];
+// Set before the window's thread starts.
 std::string windowTitle;
 int panelW, panelH;
 bool visibleOnly;
-bool mouseWorks;              // real clock
+bool tellFailure;
+bool mouseWorks; // real clock
+
+// Shared under the lock.
 std::vector<uint16_t> staged; // panelW x panelH
 uint64_t stagedSeq;
 uint64_t stagedAt; // virtual time of the staged frame
@@ -115,16 +118,15 @@ void takeInput(const SdlBottomInput &in) {
     penWaiting = true;
 }
 
+// Opening the window takes a while (a connection, a renderer): the board does not wait for it.
 void windowMain() {
-    std::vector<uint16_t> shownFrame;
-    {
-        std::unique_lock<std::mutex> g(lock);
-        initOk = sdl_bottom_init(windowTitle.c_str(), panelW, panelH, visibleOnly, initWhy, sizeof initWhy);
-        initDone = true;
-        shownFrame.assign(staged.size(), 0);
+    char why[200];
+    if (!sdl_bottom_init(windowTitle.c_str(), panelW, panelH, visibleOnly, why, sizeof why)) {
+        if (tellFailure) fprintf(stderr, "zefo5: no window (%s); the run goes on without it\n", why);
+        gone = true;
+        return;
     }
-    started.notify_all();
-    if (!initOk) return;
+    std::vector<uint16_t> shownFrame((size_t)panelW * panelH, 0);
     uint64_t shownSeq = 0;
     while (!stopping) {
         SdlBottomInput in;
@@ -133,15 +135,21 @@ void windowMain() {
         {
             std::lock_guard<std::mutex> g(lock);
             if (parked && parkedAt != stagedAt) stageFrame();
-            if (stagedSeq != shownSeq) {
+            // A picture that has not changed is not shown again (an idle board costs nothing).
+            if (stagedSeq != shownSeq && memcmp(shownFrame.data(), staged.data(), staged.size() * 2)) {
                 shownFrame = staged;
-                shownSeq = stagedSeq;
                 fresh = true;
             }
+            shownSeq = stagedSeq;
             // Sent again each round until the board has seen it: it may have been just about to wait.
             if (closed && !closeDone && parked) pthread_kill(boardThread, SIGUSR2);
         }
-        if (fresh) sdl_bottom_write(SdlBottomFrame{panelW, panelH, shownFrame.data()});
+        if (fresh) {
+            uint64_t t = wallNs();
+            sdl_bottom_write(SdlBottomFrame{panelW, panelH, shownFrame.data()});
+            uint64_t took = wallNs() - t;
+            frameGapNs = took * 5 > FRAME_NS ? took * 5 : FRAME_NS;
+        }
     }
     sdl_bottom_cleanup();
 }
@@ -175,15 +183,14 @@ bool open() {
     panelH = p.height;
     windowTitle = title(p);
     visibleOnly = automatic; // a window on the offscreen driver is only for those who ask for it
+    tellFailure = !automatic;
     mouseWorks = realClock;
     staged.assign((size_t)panelW * panelH, 0);
     stagedSeq = 0;
     stagedAt = UINT64_MAX;
     parked = false;
     pen.clear();
-    initDone = initOk = false;
-    initWhy[0] = 0;
-    stopping = closed = closeDone = penWaiting = false;
+    stopping = closed = closeDone = penWaiting = gone = false;
     boardThread = pthread_self();
 
     struct sigaction sa = {};
@@ -199,16 +206,8 @@ bool open() {
     pthread_sigmask(SIG_BLOCK, &all, &old);
     windowThread = new std::thread(windowMain);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    {
-        std::unique_lock<std::mutex> g(lock);
-        started.wait(g, [] { return initDone; });
-    }
-    if (!initOk) {
-        close();
-        if (!automatic) fprintf(stderr, "zefo5: no window (%s); the run goes on without it\n", initWhy);
-        return false;
-    }
     shown = true;
+    frameGapNs = FRAME_NS;
     lastFrameNs = wallNs() - FRAME_NS;
     nextCheck = now;
     return true;
@@ -226,6 +225,11 @@ void close() {
 }
 
 bool check(SimEvent &out) {
+    if (gone) { // as if there had never been a window
+        shown = false;
+        nextCheck = UINT64_MAX;
+        return false;
+    }
     nextCheck = now + SIM_COUNTS_PER_MS;
     if (penWaiting) {
         std::lock_guard<std::mutex> g(lock);
@@ -238,7 +242,7 @@ bool check(SimEvent &out) {
         penWaiting = false;
     }
     uint64_t t = wallNs();
-    if (t - lastFrameNs < FRAME_NS) return false;
+    if (t - lastFrameNs < frameGapNs.load(std::memory_order_relaxed)) return false;
     std::unique_lock<std::mutex> g(lock, std::try_to_lock);
     if (!g.owns_lock()) return false; // the window is busy: next time
     stageFrame();

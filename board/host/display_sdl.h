@@ -26,8 +26,9 @@ namespace display {
 extern bool shown;         // a window is open for this run
 extern uint64_t nextCheck; // virtual time of the board's next look; UINT64_MAX without a window
 
-// Opens the window when opts.display asks for one and can have it; on the board's thread, after
-// the session is open. False: no window (with --display sdl, a note on standard error).
+// Opens the window when opts.display asks for one; on the board's thread, after the session is
+// open. False: no window. The window's thread opens it meanwhile; when that fails (with
+// --display sdl: a note on standard error) the board goes on as if there were none.
 bool open();
 void close();
 

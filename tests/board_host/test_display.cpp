@@ -389,6 +389,8 @@ TEST_F(DisplayRun, MouseIsThePenOnTheRealClock) {
     };
     WindowRun r = runWithWindow(host, true, tempPath("shot.png"), [&] {
         host.until("ready\r");
+        // The window opens while the board runs: its first frame says it is there.
+        EXPECT_TRUE(waitForFrame(dir, [](const Frame &) { return true; }));
         sdl_bottom_inject(SdlBottomInput::Down, 400, 240);
         askUntil(down);
         sdl_bottom_inject(SdlBottomInput::Move, 120, 60);
