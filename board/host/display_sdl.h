@@ -4,9 +4,9 @@
 // the virtual clock stays deterministic.
 //
 // Frames: at most once per virtual millisecond the board looks at the wall clock and, when 20 ms
-// have passed since the last frame, copies the visible frame buffer for the window. While the
-// board waits for the host (virtual clock), the window's thread copies it itself, so that what
-// was drawn last is shown however long the host thinks.
+// (more where showing a frame is slow) have passed since the last frame, copies the visible frame
+// buffer for the window. While the board waits for the host (virtual clock), the window's thread
+// copies it itself, so that what was drawn last is shown however long the host thinks.
 // Pen: the left mouse button gives touch and release events, delivered by the board like the
 // --events ones, with --clock real only (on the virtual clock the mouse is ignored).
 // Closing the window ends the run like the end of input.
