@@ -170,7 +170,8 @@ std::string runSimulator(const Session &s, int &status) {
     std::string inputFile = tempFile(s.input);
     std::string eventsFile = s.events.empty() ? "" : tempFile(s.events);
     std::string program = std::string(SIM_DIR) + "/" + s.program;
-    std::vector<std::string> argv = {program, "--clock", "virtual", "--max-ms", "60000"};
+    // No window: a desktop would open one per session.
+    std::vector<std::string> argv = {program, "--clock", "virtual", "--max-ms", "60000", "--display", "none"};
     if (!eventsFile.empty()) {
         argv.push_back("--events");
         argv.push_back(eventsFile);
