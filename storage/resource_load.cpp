@@ -144,11 +144,10 @@ static void registerFonts(void) {
 static int finishLoad(void) {
     ExtMemBuffer = ExtMemRamBuffer;
     QV_Fixup_ExtMem(ExtMemRamBuffer, ExtMemSize);
-    registerFonts();
     return 1;
 }
 
-int QV_Load_ExtMem(void) {
+static int loadImage(void) {
     if (!SDisInitialized()) {
         if (Flash1LoadFile(ExtMemRamBuffer, ExtMemSize)) {
             perr(":No .BIN file in flash or on SD card\r");
@@ -202,7 +201,14 @@ int QV_Load_ExtMem(void) {
     return finishLoad();
 }
 
-int QV_Load_ZefoBin_To_ExtMem(void) {
+// After any load, successful or not, the font look-up knows the fonts of what the region holds now.
+int QV_Load_ExtMem(void) {
+    int ok = loadImage();
+    registerFonts();
+    return ok;
+}
+
+static int loadDirectoryImage(void) {
     char name[16];
     if (!findZefoBin(name)) return 0;
     FF_FILE *f = SD_fopen(name, ff::FF_READ);
@@ -215,6 +221,12 @@ int QV_Load_ZefoBin_To_ExtMem(void) {
     }
     SD_fclose(f);
     return finishLoad();
+}
+
+int QV_Load_ZefoBin_To_ExtMem(void) {
+    int ok = loadDirectoryImage();
+    registerFonts();
+    return ok;
 }
 
 int QV_Check_Demo(void) {
