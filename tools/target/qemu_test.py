@@ -37,10 +37,10 @@ class Build:
 
 
 def load(path):
-    spec = importlib.util.spec_from_file_location(os.path.splitext(os.path.basename(path))[0], path)
-    module = importlib.util.module_from_spec(spec)
+    module_spec = importlib.util.spec_from_file_location(os.path.splitext(os.path.basename(path))[0], path)
+    module = importlib.util.module_from_spec(module_spec)
     module.Skip = Skip
-    spec.loader.exec_module(module)
+    module_spec.loader.exec_module(module)
     return module
 
 
