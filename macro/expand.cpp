@@ -11,6 +11,14 @@
 #include "macro/macro.h"
 #include "macro/scan32.h"
 
+// The random form's generator: a 64-bit linear congruence (seed 1), kept here rather than taken
+// from the C library so that the PC and the board give the same numbers.
+static uint64_t randomState = 1;
+static uint32_t macroRandom(void) {
+    randomState = randomState * 6364136223846793005ull + 1u;
+    return (uint32_t)(randomState >> 32) & 0x7FFFFFFFu;
+}
+
 namespace {
 
 enum { FORM_MAX = 96, VALUE_MAX = 170 };
@@ -162,7 +170,7 @@ bool resolveForm(const char *form, const char *const *args, char *value) {
         int32_t a, b;
         if (!readSigned(p, a) || *p++ != ':' || !readSigned(p, b) || *p || b < a) return false;
         uint32_t span = (uint32_t)b - (uint32_t)a + 1u; // 0: the whole 32-bit range
-        uint32_t r = (uint32_t)rand();
+        uint32_t r = macroRandom();
         formatNumber(value, prefix, (int32_t)((uint32_t)a + (span ? r % span : r)));
         return true;
     }
@@ -300,6 +308,7 @@ void processMath(char *out, int size, const char *in) {
 }
 
 // Host lines have no arguments: the empty argument set.
+
 static const char *const nullArgs[MACRO_MAX_ARGS] = {};
 
 void expandVariables(const char *in, char *out, const char *) {

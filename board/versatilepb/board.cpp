@@ -159,17 +159,6 @@ int _isatty(int fd) {
     return fd <= 2;
 }
 
-// The C library's pseudo-random generator keeps its state in memory it allocates on first use;
-// the same generator (a 64-bit linear congruence, seed 1 until srand) with its state here.
-static uint64_t randState = 1;
-void srand(unsigned seed) {
-    randState = seed;
-}
-int rand(void) {
-    randState = randState * 6364136223846793005ull + 1u;
-    return (int)((randState >> 32) & 0x7FFFFFFFu);
-}
-
 void abort(void) {
     bsp_fatal("abort");
 }
