@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev zlib1g-dev pkg-config
   dosfstools mtools valgrind python3
   libfreetype-dev fonts-liberation2 fonts-dejavu-core
-  netpbm
+  netpbm ccache
   libsdl2-dev
 )
 if [ "${1:-}" = "--target" ]; then
