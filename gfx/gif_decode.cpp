@@ -409,7 +409,8 @@ int GUI_GIF_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t y
     return drawFrame(getData, source, x, y, 0);
 }
 
-int GUI_GIF_GetCommentEx(GUI_GET_DATA_FUNC getData, void *source, uint8_t *buffer, uint32_t size, int32_t index) {
+int GUI_GIF_GetCommentEx(GUI_GET_DATA_FUNC getData, void *source, uint8_t *buffer, uint32_t size,
+                         int32_t index) {
     if (!buffer || !size || index < 0) return 1;
     buffer[0] = 0;
     Walk w;

@@ -14,11 +14,11 @@ struct GUI_GIF_INFO {
 };
 
 struct GUI_GIF_IMAGE_INFO {
-    int32_t xPos, yPos;   // inside the logical screen
+    int32_t xPos, yPos; // inside the logical screen
     int32_t xSize, ySize;
-    int32_t Delay;        // 1/100 s
-    int32_t Disposal;     // 0, 1 none; 2 restore the background colour; 3 restore what was there
-    int32_t Transparent;  // the transparent colour index, -1 for none
+    int32_t Delay;       // 1/100 s
+    int32_t Disposal;    // 0, 1 none; 2 restore the background colour; 3 restore what was there
+    int32_t Transparent; // the transparent colour index, -1 for none
     int32_t Interlaced;
 };
 
@@ -31,7 +31,8 @@ int GUI_GIF_GetImageInfoEx(GUI_GET_DATA_FUNC getData, void *source, GUI_GIF_IMAG
 int GUI_GIF_DrawSubEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t y, int32_t index);
 int GUI_GIF_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t y);
 // Comment `index` (counting comment extensions from 0), NUL-terminated and cut to the buffer.
-int GUI_GIF_GetCommentEx(GUI_GET_DATA_FUNC getData, void *source, uint8_t *buffer, uint32_t size, int32_t index);
+int GUI_GIF_GetCommentEx(GUI_GET_DATA_FUNC getData, void *source, uint8_t *buffer, uint32_t size,
+                         int32_t index);
 
 // The same on a GIF held in memory.
 int GUI_GIF_GetInfo(const void *data, uint32_t size, GUI_GIF_INFO *info);

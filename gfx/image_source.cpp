@@ -66,7 +66,7 @@ bool GUI_ImageReader::skip(uint32_t n) {
 void GUI__DrawPixelRow(int32_t x, int32_t y, const LCD_PIXELINDEX *pixels, int32_t n) {
     while (n > 0) { // a bitmap's width is 16 bits
         const int32_t k = n < 0x8000 ? n : 0x8000;
-        GUI_BITMAP bm = {(uint16_t)k, 1, (uint16_t)(k * 2), 16, (const uint8_t *)pixels, nullptr,
+        GUI_BITMAP bm = {(uint16_t)k,           1, (uint16_t)(k * 2), 16, (const uint8_t *)pixels, nullptr,
                          &GUI_BitmapMethodsM565};
         GUI_DrawBitmap(&bm, x, y);
         x += k;
