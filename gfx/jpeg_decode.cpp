@@ -18,7 +18,7 @@ typedef GUI_ImageReader Reader;
 
 enum : int32_t {
     MAX_COMPONENTS = 3,
-    MAX_SCANS = 64,
+    MAX_SCANS = 32,
     FAST_BITS = 9,
     COEF_LIMIT = 16383, // dequantised coefficients beyond this come only from damaged data
 };
@@ -331,6 +331,87 @@ bool readMarkers(Decoder &d, bool headerOnly) {
         }
         if (d.rd.failed) return false;
         d.rd.seek(next);
+    }
+}
+
+// ---- inverse transform ----------------------------------------------------------------------------
+
+// Fixed-point cosines cos(k pi / 16) scaled by 2^12.
+enum : int32_t {
+    CB = 12,
+    C1 = 4017,
+    C2 = 3784,
+    C3 = 3406,
+    C4 = 2896,
+    C5 = 2276,
+    C6 = 1567,
+    C7 = 799,
+    P1 = 1, // extra bits kept between the passes
+};
+
+inline int32_t clampCoef(int32_t v) {
+    return v > COEF_LIMIT ? COEF_LIMIT : (v < -COEF_LIMIT ? -COEF_LIMIT : v);
+}
+
+// One 8-point inverse transform, even part from x0, x2, x4, x6 and odd part from x1, x3, x5, x7;
+// results are twice the true values, scaled by 2^CB.
+#define IDCT_1D(x0, x1, x2, x3, x4, x5, x6, x7, out)                                                         \
+    do {                                                                                                     \
+        const int32_t e0 = C4 * ((x0) + (x4)), e1 = C4 * ((x0) - (x4));                                      \
+        const int32_t e2 = C6 * (x2)-C2 * (x6), e3 = C2 * (x2) + C6 * (x6);                                  \
+        const int32_t a0 = e0 + e3, a3 = e0 - e3, a1 = e1 + e2, a2 = e1 - e2;                                \
+        const int32_t o0 = C1 * (x1) + C3 * (x3) + C5 * (x5) + C7 * (x7);                                    \
+        const int32_t o1 = C3 * (x1)-C7 * (x3)-C1 * (x5)-C5 * (x7);                                          \
+        const int32_t o2 = C5 * (x1)-C1 * (x3) + C7 * (x5) + C3 * (x7);                                      \
+        const int32_t o3 = C7 * (x1)-C5 * (x3) + C3 * (x5)-C1 * (x7);                                        \
+        out[0] = a0 + o0;                                                                                    \
+        out[7] = a0 - o0;                                                                                    \
+        out[1] = a1 + o1;                                                                                    \
+        out[6] = a1 - o1;                                                                                    \
+        out[2] = a2 + o2;                                                                                    \
+        out[5] = a2 - o2;                                                                                    \
+        out[3] = a3 + o3;                                                                                    \
+        out[4] = a3 - o3;                                                                                    \
+    } while (0)
+
+// Column results kept with P1 extra bits; clamped so that the row pass cannot overflow on damaged data.
+inline int32_t clampPass(int32_t v) {
+    v = (v + (1 << (CB - P1 - 1))) >> (CB - P1);
+    return v > 32767 ? 32767 : (v < -32767 ? -32767 : v);
+}
+
+inline uint8_t clamp255(int32_t v) {
+    return (uint8_t)(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
+// Dequantises and transforms one block into 8 rows of 8 samples.
+void idctBlock(const int16_t *blk, const uint16_t *q, uint8_t *const *rows, int32_t col) {
+    int32_t tmp[64];
+    for (int32_t x = 0; x < 8; x++) { // columns
+        int32_t in[8];
+        bool ac = false;
+        for (int32_t y = 0; y < 8; y++) {
+            in[y] = blk[y * 8 + x] ? clampCoef(blk[y * 8 + x] * (int32_t)q[y * 8 + x]) : 0;
+            if (y && in[y]) ac = true;
+        }
+        if (!ac) { // a flat column, the common case
+            const int32_t v = clampPass(in[0] * C4);
+            for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = v;
+            continue;
+        }
+        int32_t out[8];
+        IDCT_1D(in[0], in[1], in[2], in[3], in[4], in[5], in[6], in[7], out);
+        for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = clampPass(out[y]);
+    }
+    // The 1-D passes leave out the factor 1/2 each: tmp holds twice the column results scaled by
+    // 2^P1, the rows then four times the result scaled by 2^(CB + P1).
+    for (int32_t y = 0; y < 8; y++) {
+        const int32_t *t = tmp + y * 8;
+        int32_t out[8];
+        IDCT_1D(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], out);
+        uint8_t *dst = rows[y] + col;
+        const int32_t shift = CB + P1 + 2, round = (1 << (shift - 1)) + (128 << shift);
+        for (int32_t x = 0; x < 8; x++) dst[x] = clamp255((out[x] + round) >> shift);
     }
 }
 
@@ -668,87 +749,6 @@ bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
     st.bits = r.b.bits;
     st.marker = r.b.marker;
     return !r.bad && !r.b.eof && !d.rd.failed;
-}
-
-// ---- inverse transform ----------------------------------------------------------------------------
-
-// Fixed-point cosines cos(k pi / 16) scaled by 2^12.
-enum : int32_t {
-    CB = 12,
-    C1 = 4017,
-    C2 = 3784,
-    C3 = 3406,
-    C4 = 2896,
-    C5 = 2276,
-    C6 = 1567,
-    C7 = 799,
-    P1 = 1, // extra bits kept between the passes
-};
-
-inline int32_t clampCoef(int32_t v) {
-    return v > COEF_LIMIT ? COEF_LIMIT : (v < -COEF_LIMIT ? -COEF_LIMIT : v);
-}
-
-// One 8-point inverse transform, even part from x0, x2, x4, x6 and odd part from x1, x3, x5, x7;
-// results are twice the true values, scaled by 2^CB.
-#define IDCT_1D(x0, x1, x2, x3, x4, x5, x6, x7, out)                                                         \
-    do {                                                                                                     \
-        const int32_t e0 = C4 * ((x0) + (x4)), e1 = C4 * ((x0) - (x4));                                      \
-        const int32_t e2 = C6 * (x2)-C2 * (x6), e3 = C2 * (x2) + C6 * (x6);                                  \
-        const int32_t a0 = e0 + e3, a3 = e0 - e3, a1 = e1 + e2, a2 = e1 - e2;                                \
-        const int32_t o0 = C1 * (x1) + C3 * (x3) + C5 * (x5) + C7 * (x7);                                    \
-        const int32_t o1 = C3 * (x1)-C7 * (x3)-C1 * (x5)-C5 * (x7);                                          \
-        const int32_t o2 = C5 * (x1)-C1 * (x3) + C7 * (x5) + C3 * (x7);                                      \
-        const int32_t o3 = C7 * (x1)-C5 * (x3) + C3 * (x5)-C1 * (x7);                                        \
-        out[0] = a0 + o0;                                                                                    \
-        out[7] = a0 - o0;                                                                                    \
-        out[1] = a1 + o1;                                                                                    \
-        out[6] = a1 - o1;                                                                                    \
-        out[2] = a2 + o2;                                                                                    \
-        out[5] = a2 - o2;                                                                                    \
-        out[3] = a3 + o3;                                                                                    \
-        out[4] = a3 - o3;                                                                                    \
-    } while (0)
-
-// Column results kept with P1 extra bits; clamped so that the row pass cannot overflow on damaged data.
-inline int32_t clampPass(int32_t v) {
-    v = (v + (1 << (CB - P1 - 1))) >> (CB - P1);
-    return v > 32767 ? 32767 : (v < -32767 ? -32767 : v);
-}
-
-inline uint8_t clamp255(int32_t v) {
-    return (uint8_t)(v < 0 ? 0 : (v > 255 ? 255 : v));
-}
-
-// Dequantises and transforms one block into 8 rows of 8 samples.
-void idctBlock(const int16_t *blk, const uint16_t *q, uint8_t *const *rows, int32_t col) {
-    int32_t tmp[64];
-    for (int32_t x = 0; x < 8; x++) { // columns
-        int32_t in[8];
-        bool ac = false;
-        for (int32_t y = 0; y < 8; y++) {
-            in[y] = blk[y * 8 + x] ? clampCoef(blk[y * 8 + x] * (int32_t)q[y * 8 + x]) : 0;
-            if (y && in[y]) ac = true;
-        }
-        if (!ac) { // a flat column, the common case
-            const int32_t v = clampPass(in[0] * C4);
-            for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = v;
-            continue;
-        }
-        int32_t out[8];
-        IDCT_1D(in[0], in[1], in[2], in[3], in[4], in[5], in[6], in[7], out);
-        for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = clampPass(out[y]);
-    }
-    // The 1-D passes leave out the factor 1/2 each: tmp holds twice the column results scaled by
-    // 2^P1, the rows then four times the result scaled by 2^(CB + P1).
-    for (int32_t y = 0; y < 8; y++) {
-        const int32_t *t = tmp + y * 8;
-        int32_t out[8];
-        IDCT_1D(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], out);
-        uint8_t *dst = rows[y] + col;
-        const int32_t shift = CB + P1 + 2, round = (1 << (shift - 1)) + (128 << shift);
-        for (int32_t x = 0; x < 8; x++) dst[x] = clamp255((out[x] + round) >> shift);
-    }
 }
 
 void transformBand(Decoder &d, int32_t band) {
