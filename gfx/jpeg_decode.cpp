@@ -380,8 +380,18 @@ inline int32_t clampPass(int32_t v) {
     return v > 32767 ? 32767 : (v < -32767 ? -32767 : v);
 }
 
+// Sample clamping by table: index v + 512 for v in -512..767, what the transforms and the colour
+// conversion can produce from clamped coefficients.
+struct ClampTable {
+    uint8_t t[1280];
+    constexpr ClampTable() : t() {
+        for (int i = 0; i < 1280; i++) t[i] = (uint8_t)(i < 512 ? 0 : (i > 767 ? 255 : i - 512));
+    }
+};
+constexpr ClampTable kClamp;
+
 inline uint8_t clamp255(int32_t v) {
-    return (uint8_t)(v < 0 ? 0 : (v > 255 ? 255 : v));
+    return (uint32_t)(v + 512) < 1280 ? kClamp.t[v + 512] : (uint8_t)(v < 0 ? 0 : 255);
 }
 
 // Dequantises and transforms one block into 8 rows of 8 samples.
@@ -407,10 +417,14 @@ void idctBlock(const int16_t *blk, const uint16_t *q, uint8_t *const *rows, int3
     // 2^P1, the rows then four times the result scaled by 2^(CB + P1).
     for (int32_t y = 0; y < 8; y++) {
         const int32_t *t = tmp + y * 8;
-        int32_t out[8];
-        IDCT_1D(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], out);
         uint8_t *dst = rows[y] + col;
         const int32_t shift = CB + P1 + 2, round = (1 << (shift - 1)) + (128 << shift);
+        if (!(t[1] | t[2] | t[3] | t[4] | t[5] | t[6] | t[7])) { // a flat row
+            memset(dst, clamp255((t[0] * C4 + round) >> shift), 8);
+            continue;
+        }
+        int32_t out[8];
+        IDCT_1D(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], out);
         for (int32_t x = 0; x < 8; x++) dst[x] = clamp255((out[x] + round) >> shift);
     }
 }
@@ -785,6 +799,24 @@ const uint8_t *ringRow(const Component &c, int32_t r) {
     return c.ring + (r % c.ringRows) * c.ringStride - c.firstBlock * 8;
 }
 
+// The horizontal triangle filter over twice as many output columns: output x comes from input
+// x / 2 (weight 3) and its left (even x) or right (odd x) neighbour, with the rounding of each.
+// The input holds valid entries one beyond both ends of the columns used.
+void pairs(const int32_t *in, int32_t col0, int32_t n, uint8_t *out, int32_t evenRound, int32_t oddRound) {
+    const int32_t shift = evenRound == 8 ? 4 : 2;
+    int32_t i = 0, x = col0;
+    if (x & 1) {
+        out[i++] = (uint8_t)((3 * in[x >> 1] + in[(x >> 1) + 1] + oddRound) >> shift);
+        x++;
+    }
+    for (; i + 1 < n; i += 2, x += 2) {
+        const int32_t j = x >> 1, c = 3 * in[j];
+        out[i] = (uint8_t)((c + in[j - 1] + evenRound) >> shift);
+        out[i + 1] = (uint8_t)((c + in[j + 1] + oddRound) >> shift);
+    }
+    if (i < n) out[i] = (uint8_t)((3 * in[x >> 1] + in[(x >> 1) - 1] + evenRound) >> shift);
+}
+
 // Component samples for image row y, columns col0..col1-1, into out (indexed from col0).
 void upsampleRow(const Decoder &d, const Component &c, int32_t y, const Output &o, uint8_t *out) {
     const int32_t hs = d.hmax / c.h, vs = d.vmax / c.v;
@@ -796,11 +828,13 @@ void upsampleRow(const Decoder &d, const Component &c, int32_t y, const Output &
             memcpy(out, s + o.col0, (size_t)n);
             return;
         }
-        for (int32_t i = 0; i < n; i++) {
-            const int32_t x = o.col0 + i, j = x >> 1;
-            const int32_t other = (x & 1) ? (j < last ? j + 1 : last) : (j > 0 ? j - 1 : 0);
-            out[i] = (uint8_t)((3 * s[j] + s[other] + ((x & 1) ? 2 : 1)) >> 2);
-        }
+        const int32_t j0 = (o.col0 >> 1) > 0 ? (o.col0 >> 1) - 1 : 0;
+        const int32_t j1 = ((o.col1 - 1) >> 1) < last ? ((o.col1 - 1) >> 1) + 1 : last;
+        int32_t *sum = o.sum + 1 - j0;
+        for (int32_t j = j0; j <= j1; j++) sum[j] = s[j];
+        sum[j0 - 1] = sum[j0];
+        sum[j1 + 1] = sum[j1];
+        pairs(sum, o.col0, n, out, 1, 2); // single rows: the same filter at a quarter of the scale
         return;
     }
     const int32_t cr = y >> 1;
@@ -813,18 +847,15 @@ void upsampleRow(const Decoder &d, const Component &c, int32_t y, const Output &
         }
         return;
     }
-    // Column sums over the component columns the row touches, then the horizontal filter.
+    // Column sums over the component columns the row touches (the neighbours included; an edge
+    // repeats itself), then the horizontal filter.
     const int32_t j0 = (o.col0 >> 1) > 0 ? (o.col0 >> 1) - 1 : 0;
     const int32_t j1 = ((o.col1 - 1) >> 1) < last ? ((o.col1 - 1) >> 1) + 1 : last;
-    int32_t *sum = o.sum - j0;
+    int32_t *sum = o.sum + 1 - j0;
     for (int32_t j = j0; j <= j1; j++) sum[j] = 3 * near[j] + far[j];
-    for (int32_t i = 0; i < n; i++) {
-        const int32_t x = o.col0 + i, j = x >> 1;
-        if (x & 1)
-            out[i] = (uint8_t)((3 * sum[j] + sum[j < last ? j + 1 : last] + 7) >> 4);
-        else
-            out[i] = (uint8_t)((3 * sum[j] + sum[j > 0 ? j - 1 : 0] + 8) >> 4);
-    }
+    sum[j0 - 1] = sum[j0];
+    sum[j1 + 1] = sum[j1];
+    pairs(sum, o.col0, n, out, 8, 7);
 }
 
 void outputRows(const Decoder &d, const Output &o, int32_t from, int32_t to) {
@@ -934,7 +965,7 @@ int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t 
         p += ((size_t)c.ringStride * c.ringRows + 15) & ~(size_t)15;
     }
     o.sum = (int32_t *)p;
-    p += (size_t)(o.col1 - o.col0) * 4 + 16;
+    p += (size_t)(o.col1 - o.col0) * 2 + 32;
     o.px = (LCD_PIXELINDEX *)p;
     p += (size_t)(o.col1 - o.col0) * 2;
     for (int32_t i = 0; i < d.ncomp; i++) {
