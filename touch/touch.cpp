@@ -8,6 +8,4 @@ void handle_touch(void) {}
 int GetPenState(void) { return 0; }
 void QV_Slider_Init(void) {}
 void handle_animation(void) {}
-void handle_agif(void) {}
-void init_agif(void) {}
 void doCalibration(void) {}
