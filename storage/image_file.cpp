@@ -29,7 +29,7 @@ uint8_t windowBuffer[WINDOW_MAX];
 bool readInto(SdImageFile *f, uint32_t from, uint32_t at, uint32_t capacity) {
     uint32_t want = capacity - at;
     if (from + want > f->file->size) want = f->file->size - from;
-    if (ff::fseek(f->file, (int32_t)from, 0) != 0) return false;
+    if (ff::fseek(f->file, (int32_t)from, ff::FF_SEEK_SET) != 0) return false;
     return ff::fread(windowBuffer + at, 1, want, f->file) == want && (f->length = at + want, true);
 }
 
