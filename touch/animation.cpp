@@ -76,7 +76,7 @@ void step(Animation &a) {
         const char *text = anibuf + a.cur;
         if (text[0] == 'y') {
             const bool stop = text[1] == 's' || a.state < STOPPED;
-            a.state = stop ? STOPPED : atoi(text + 1);
+            a.state = stop ? (int32_t)STOPPED : atoi(text + 1);
             a.cur = nextLine(a, a.cur);
             return;
         }
@@ -222,7 +222,7 @@ int disable(char *line, size_t keyword, bool flash) {
     for (int32_t at = a.start;; at = nextLine(a, at)) {
         if (anibuf[at] == 'y' && seen++ == m) {
             a.cur = nextLine(a, at);
-            a.state = flash ? (m == 0 ? -3 : -4) : RUNNING_TO_YIELD;
+            a.state = flash ? (m == 0 ? -3 : -4) : (int32_t)RUNNING_TO_YIELD;
             kick(0);
             return CMD_OK;
         }
