@@ -515,35 +515,8 @@ int32_t clampDc(int32_t v) {
     return v > 32767 ? 32767 : (v < -32768 ? -32768 : v);
 }
 
-void decodeSequential(ScanRun &r, int i, int16_t *blk) {
-    ScanState &st = r.s->st;
-    const int32_t t = r.b.decode(r.dc[i]);
-    if (t < 0 || t > 15) {
-        r.bad = true;
-        return;
-    }
-    st.dc[i] = clampDc(st.dc[i] + r.b.receive(t));
-    blk[0] = (int16_t)st.dc[i];
-    const Huffman *ac = r.ac[i];
-    for (int32_t k = 1; k < 64;) {
-        const int32_t rs = r.b.decode(ac);
-        if (rs < 0) {
-            r.bad = true;
-            return;
-        }
-        const int32_t run = rs >> 4, size = rs & 15;
-        if (size == 0) {
-            if (run != 15) return;
-            k += 16;
-            continue;
-        }
-        k += run;
-        blk[kZigzag[k]] = (int16_t)r.b.receive(size);
-        k++;
-    }
-}
-
-void decodeDcFirst(ScanRun &r, int i, int16_t *blk) {
+// A DC difference for scan component i, added to its predictor; the block gets the sum scaled by 2^al.
+void decodeDc(ScanRun &r, int i, int16_t *blk) {
     const int32_t t = r.b.decode(r.dc[i]);
     if (t < 0 || t > 15) {
         r.bad = true;
@@ -552,6 +525,35 @@ void decodeDcFirst(ScanRun &r, int i, int16_t *blk) {
     ScanState &st = r.s->st;
     st.dc[i] = clampDc(st.dc[i] + r.b.receive(t));
     blk[0] = (int16_t)(st.dc[i] * (1 << r.s->al));
+}
+
+// AC coefficients ss..se scaled by 2^al up to the end of the block. A progressive scan's end-of-band
+// code also says how many following blocks are empty (`eobrun`); a sequential scan passes none.
+void decodeAc(ScanRun &r, const Huffman *ac, int16_t *blk, int32_t ss, int32_t se, int32_t *eobrun) {
+    for (int32_t k = ss; k <= se;) {
+        const int32_t rs = r.b.decode(ac);
+        if (rs < 0) {
+            r.bad = true;
+            return;
+        }
+        const int32_t run = rs >> 4, size = rs & 15;
+        if (size == 0) {
+            if (run < 15) {
+                if (eobrun) *eobrun = (1 << run) - 1 + (run ? (int32_t)r.b.get(run) : 0);
+                return;
+            }
+            k += 16;
+            continue;
+        }
+        k += run;
+        blk[kZigzag[k]] = (int16_t)(r.b.receive(size) * (1 << r.s->al));
+        k++;
+    }
+}
+
+void decodeSequential(ScanRun &r, int i, int16_t *blk) {
+    decodeDc(r, i, blk);
+    if (!r.bad) decodeAc(r, r.ac[i], blk, 1, 63, nullptr);
 }
 
 void decodeDcRefine(ScanRun &r, int16_t *blk) {
@@ -564,27 +566,7 @@ void decodeAcFirst(ScanRun &r, int16_t *blk) {
         st.eobrun--;
         return;
     }
-    const Huffman *ac = r.ac[0];
-    for (int32_t k = r.s->ss; k <= r.s->se;) {
-        const int32_t rs = r.b.decode(ac);
-        if (rs < 0) {
-            r.bad = true;
-            return;
-        }
-        const int32_t run = rs >> 4, size = rs & 15;
-        if (size == 0) {
-            if (run < 15) {
-                st.eobrun = (1 << run) - 1;
-                if (run) st.eobrun += (int32_t)r.b.get(run);
-                return;
-            }
-            k += 16;
-            continue;
-        }
-        k += run;
-        blk[kZigzag[k]] = (int16_t)(r.b.receive(size) * (1 << r.s->al));
-        k++;
-    }
+    decodeAc(r, r.ac[0], blk, r.s->ss, r.s->se, &st.eobrun);
 }
 
 // Successive approximation of AC coefficients: a correction bit for every coefficient already
@@ -673,7 +655,7 @@ void decodeBlock(ScanRun &r, int i, int16_t *blk) {
         decodeSequential(r, i, blk);
     else if (s.ss == 0) {
         if (s.ah == 0)
-            decodeDcFirst(r, i, blk);
+            decodeDc(r, i, blk);
         else
             decodeDcRefine(r, blk);
     } else if (s.ah == 0) {
