@@ -390,6 +390,11 @@ struct ClampTable {
 };
 constexpr ClampTable kClamp;
 
+// For sums known to lie in -512..767 (the colour conversion of 8-bit samples).
+inline uint8_t clampNear(int32_t v) {
+    return kClamp.t[v + 512];
+}
+
 inline uint8_t clamp255(int32_t v) {
     return (uint32_t)(v + 512) < 1280 ? kClamp.t[v + 512] : (uint8_t)(v < 0 ? 0 : 255);
 }
@@ -397,18 +402,27 @@ inline uint8_t clamp255(int32_t v) {
 // Dequantises and transforms one block into 8 rows of 8 samples.
 void idctBlock(const int16_t *blk, const uint16_t *q, uint8_t *const *rows, int32_t col) {
     int32_t tmp[64];
+    // A block without AC coefficients is one value.
+    int32_t any = 0;
+    for (int32_t k = 1; k < 64; k++) any |= blk[k];
+    if (!any) {
+        const int32_t shift = CB + P1 + 2, round = (1 << (shift - 1)) + (128 << shift);
+        const uint8_t v = clamp255((clampPass(clampCoef(blk[0] * (int32_t)q[0]) * C4) * C4 + round) >> shift);
+        for (int32_t y = 0; y < 8; y++) memset(rows[y] + col, v, 8);
+        return;
+    }
     for (int32_t x = 0; x < 8; x++) { // columns
         int32_t in[8];
-        bool ac = false;
-        for (int32_t y = 0; y < 8; y++) {
-            in[y] = blk[y * 8 + x] ? clampCoef(blk[y * 8 + x] * (int32_t)q[y * 8 + x]) : 0;
-            if (y && in[y]) ac = true;
-        }
-        if (!ac) { // a flat column, the common case
+        const int32_t acs =
+            blk[8 + x] | blk[16 + x] | blk[24 + x] | blk[32 + x] | blk[40 + x] | blk[48 + x] | blk[56 + x];
+        in[0] = clampCoef(blk[x] * (int32_t)q[x]);
+        if (!acs) { // a flat column, the common case
             const int32_t v = clampPass(in[0] * C4);
             for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = v;
             continue;
         }
+        for (int32_t y = 1; y < 8; y++)
+            in[y] = blk[y * 8 + x] ? clampCoef(blk[y * 8 + x] * (int32_t)q[y * 8 + x]) : 0;
         int32_t out[8];
         IDCT_1D(in[0], in[1], in[2], in[3], in[4], in[5], in[6], in[7], out);
         for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = clampPass(out[y]);
@@ -858,9 +872,9 @@ void outputRows(const Decoder &d, const Output &o, int32_t from, int32_t to) {
             const uint8_t *yy = o.up[0], *cb = o.up[1], *cr = o.up[2];
             for (int32_t i = 0; i < n; i++) {
                 const int32_t l = yy[i], b = cb[i] - 128, r = cr[i] - 128;
-                const int32_t R = clamp255(l + ((91881 * r + 32768) >> 16));
-                const int32_t G = clamp255(l + ((-22554 * b - 46802 * r + 32768) >> 16));
-                const int32_t B = clamp255(l + ((116130 * b + 32768) >> 16));
+                const int32_t R = clampNear(l + ((91881 * r + 32768) >> 16));
+                const int32_t G = clampNear(l + ((-22554 * b - 46802 * r + 32768) >> 16));
+                const int32_t B = clampNear(l + ((116130 * b + 32768) >> 16));
                 o.px[i] = (LCD_PIXELINDEX)((R >> 3) << 11 | (G >> 2) << 5 | B >> 3);
             }
         }
