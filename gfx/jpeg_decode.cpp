@@ -453,6 +453,11 @@ struct Bits {
     bool eof;
 
     void fill() {
+        // Plain bytes straight from the window; stuffed bytes and markers take the slower way.
+        while (bits <= 24 && !marker && rd->cur != rd->end && *rd->cur != 0xFF) {
+            acc |= (uint32_t)*rd->cur++ << (24 - bits);
+            bits += 8;
+        }
         while (bits <= 24) {
             uint32_t b = 0;
             if (!marker) {
@@ -482,7 +487,7 @@ struct Bits {
         }
     }
     uint32_t get(int32_t n) { // n in 1..16
-        fill();
+        if (bits < n) fill();
         const uint32_t v = acc >> (32 - n);
         acc <<= n;
         bits -= n;
@@ -496,7 +501,7 @@ struct Bits {
         return v < (1 << (n - 1)) ? v - (1 << n) + 1 : v;
     }
     int32_t decode(const Huffman *t) {
-        fill();
+        if (bits < 16) fill();
         const uint32_t e = t->fast[acc >> (32 - FAST_BITS)];
         if (e) {
             const int32_t len = (int32_t)(e >> 8);
