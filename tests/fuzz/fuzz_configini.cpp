@@ -8,9 +8,10 @@
 
 #include <vector>
 
-#include "storage/config_store.h"
-#include "storage/ff.h"
-#include "storage/sdcard.h"
+#include "app/config_file.h"
+#include "fat/ff.h"
+#include "sdcard/sdcard.h"
+#include "settings/settings.h"
 #include "tests/storage/fake_board.h"
 
 namespace {

@@ -8,15 +8,15 @@
 #include <string.h>
 
 #include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
+#include "fat/ff.h"
 #include "gfx/font_table.h"
 #include "gfx/gui.h"
 #include "macro/macro.h"
-#include "storage/bitmap.h"
-#include "storage/config_store.h"
-#include "storage/ff.h"
-#include "storage/resource.h"
+#include "resource/bitmap.h"
+#include "resource/resource.h"
+#include "settings/settings.h"
 #include "tests/resource/fake_board.h"
 
 // ---- what the executor and the commands meet around them ---------------------------------------

@@ -10,7 +10,7 @@
 #include <map>
 #include <vector>
 
-#include "storage/ff.h"
+#include "fat/ff.h"
 
 namespace {
 

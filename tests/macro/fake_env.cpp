@@ -8,12 +8,12 @@
 #include <string.h>
 
 #include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
 #include "macro/macro.h"
+#include "resource/resource.h"
 #include "serial/serial.h"
-#include "storage/config_store.h"
-#include "storage/resource.h"
+#include "settings/settings.h"
 
 std::string sent;
 std::vector<std::string> ran;
@@ -140,6 +140,7 @@ void resetEnv() {
     memset(pt, 0, sizeof pt);
     macroVerbose = 0;
     macroNotify = 0;
+    macroLineDone = handle_touch;
     sent.clear();
     ran.clear();
     abortAfter = escapeAfter = -1;

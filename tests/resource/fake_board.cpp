@@ -7,8 +7,8 @@
 
 #include "board/bsp/bsp.h"
 #include "gfx/gui.h"
+#include "resource/resource.h"
 #include "serial/serial.h"
-#include "storage/resource.h"
 
 std::string sent;
 

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "storage/config_store.h"
+#include "settings/settings.h"
 
 uint8_t eepromData[CONFIG_BLOCK_SIZE];
 

@@ -9,11 +9,12 @@
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
-#include "app/parse.h"
+#include "app/config_file.h"
+#include "base/parse.h"
 #include "config/panel.h"
 #include "macro/macro.h"
-#include "storage/config_store.h"
-#include "storage/sdcard.h"
+#include "sdcard/sdcard.h"
+#include "settings/settings.h"
 #include "tests/storage/fake_board.h"
 #include "tests/storage/test_util.h"
 

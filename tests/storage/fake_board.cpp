@@ -7,11 +7,11 @@
 
 #include "board/bsp/bsp.h"
 #include "board/services/timer.h"
+#include "fat/ff.h"
 #include "gfx/gui.h"
 #include "macro/macro.h"
+#include "sdcard/sdcard.h"
 #include "serial/serial.h"
-#include "storage/ff.h"
-#include "storage/sdcard.h"
 
 namespace fake {
 
@@ -64,6 +64,7 @@ void reset() {
     delayTimer = 0;
     ff::ffUnmount();
     SDhotplug = SD_NO_CARD;
+    SDCardErrorHook = SDCardReportErrors;
 }
 
 std::vector<uint8_t> fakeScreenBmp() {

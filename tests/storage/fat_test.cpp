@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "storage/ff.h"
+#include "fat/ff.h"
 #include "tests/storage/test_util.h"
 
 using namespace tu;

@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
-#include "storage/ff.h"
-#include "storage/sdcard.h"
+#include "fat/ff.h"
+#include "sdcard/sdcard.h"
 #include "tests/storage/fake_board.h"
 #include "tests/storage/test_util.h"
 
@@ -175,7 +175,7 @@ TEST_F(Sd, ErrorFlagsAndTheirMessages) {
     fake::card.failNextRead = BSP_SD_ERR_CRC_READ;
     fake::card.present = true;
     EXPECT_FALSE(SDCardReadBlock(0, block));
-    EXPECT_EQ(QVReportSDStatusErrors(1), 0); // already reported and cleared
+    EXPECT_EQ(SDCardTakeErrors(), 0u); // already reported and cleared
     EXPECT_EQ(fake::take(), ":!SD Card: CRC Read Error\r");
 }
 

@@ -35,8 +35,8 @@ void perr(const char *format, ...) {
 #include <string.h>
 
 #include "app/cmd_text.h"
-#include "app/gfx_state.h"
 #include "gfx/font_table.h"
+#include "gfx/gfx_state.h"
 #include "tests/gfx/picture.h"
 
 void textScreen(void) {

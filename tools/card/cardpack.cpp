@@ -16,7 +16,7 @@
 #include <iterator>
 #include <memory>
 
-#include "storage/ff.h"
+#include "fat/ff.h"
 
 namespace fs = std::filesystem;
 

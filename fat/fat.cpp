@@ -4,7 +4,7 @@
 // first, then the FAT (all copies), then the directory entry; a file being truncated or deleted
 // loses its entry before its clusters are freed. The FAT sector cache is written back before any
 // public operation returns, except during a file's writes, where it follows the data.
-#include "storage/ff.h"
+#include "fat/ff.h"
 
 #include <stdarg.h>
 #include <stddef.h>

@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "storage/ff.h"
+#include "fat/ff.h"
 
 // Slot states (SDhotplug).
 enum : uint8_t {
@@ -31,11 +31,20 @@ int SDCardWriteBlock(uint32_t address, const uint8_t *buffer);
 uint32_t SDCardSectors(void); // capacity from the card-specific data, 0 when unknown
 // "MID=%u\rOID=%04Xh\rPNM=%s\rPSN=%06u\rMDT=%02u/%02u\r"; buffer holds at least 80 bytes.
 void SDCardGetCIDString(char *buffer);
-// Reports the card interface's error flags gathered since the last call (each message when
-// `report` is set) and clears them; non-zero when there was any.
-int QVReportSDStatusErrors(int report);
+// The card interface's error flags (BSP_SD_ERR_*) gathered since the last call, cleared.
+uint32_t SDCardTakeErrors(void);
+// Called with the flags of a transfer that failed on them; the layer above installs it and words
+// the messages (SDCardReportErrors). Without it such a transfer only fails.
+extern void (*SDCardErrorHook)(uint32_t flags);
+void SDCardReportErrors(uint32_t flags); // one error message per flag
 
 ff::FF_FILE *SD_fopen(const char *name, int mode);
 int SD_fclose(ff::FF_FILE *file);
 void SD_led(int on);
 void SD_ledToggle(void);
+extern uint8_t sdLedChoice; // "*sdled": the LED's level while no file is open
+
+// ---- commands of this room (return the interpreter's result code) -------------------------------
+int cmd_sys_sdled(char *line); // "*sdled"
+int cmd_sys_cd(char *line);    // "*cd"
+int cmd_sys_ls(char *line);    // "*ls"
