@@ -50,7 +50,7 @@ void InitEverything(void) {
     installHooks();
     QV_TimerInit();
     SDCardSlotInit();
-    if (initialize_media())
+    if (initialize_media() == SD_OK)
         SDhotplugInitialized();
     else
         SDhotplugFailedToInit(); // the hot-plug logic retries from the main loop

@@ -17,20 +17,20 @@
 
 enum : uint32_t { FLASH_PAGE = 256, ERASE_UNIT = 65536 };
 
-int QV_ExtMem_Erase_Chip(void) {
+FLASH_STATUS QV_ExtMem_Erase_Chip(void) {
     EraseSerialFlash();
-    return 0;
+    return FLASH_OK;
 }
 
-int QV_ExtMem_Erase_Sector(uint32_t n) {
-    if (n >= Flash1NumSectors) return 3;
+FLASH_STATUS QV_ExtMem_Erase_Sector(uint32_t n) {
+    if (n >= Flash1NumSectors) return FLASH_ERR_SECTOR;
     SectorEraseSerialFlash(n);
-    return 0;
+    return FLASH_OK;
 }
 
-int QV_ExtMem_ProgramArea(uint32_t address, const uint8_t *data, uint32_t count) {
-    if (!data) return 2;
-    if (address > Flash1Size || count > Flash1Size - address) return 1;
+FLASH_STATUS QV_ExtMem_ProgramArea(uint32_t address, const uint8_t *data, uint32_t count) {
+    if (!data) return FLASH_ERR_NO_DATA;
+    if (address > Flash1Size || count > Flash1Size - address) return FLASH_ERR_RANGE;
     uint32_t first = FLASH_PAGE - (address % FLASH_PAGE);
     if (first >= count) {
         WriteSerialFlash(address, count, data);
@@ -38,7 +38,7 @@ int QV_ExtMem_ProgramArea(uint32_t address, const uint8_t *data, uint32_t count)
         WriteSerialFlash(address, first, data);
         WriteSerialFlash(address + first, count - first, data + first);
     }
-    return 0;
+    return FLASH_OK;
 }
 
 int IsFlash1Usable(void) {

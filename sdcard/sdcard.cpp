@@ -69,7 +69,7 @@ void SDcheckHotplug(void) {
     case SD_INSERTED:
         bsp_sd_power(1);
         SDCardSlotInit();
-        SDhotplug = initialize_media() ? SD_READY : SD_INIT_FAILED;
+        SDhotplug = initialize_media() == SD_OK ? SD_READY : SD_INIT_FAILED;
         break;
     case SD_REMOVED:
         ff::ffUnmount(); // whatever was cached belongs to a card that is gone
@@ -103,14 +103,14 @@ static int command(uint8_t cmd, uint32_t arg, int kind, uint32_t resp[4]) {
     return flags == BSP_SD_OK;
 }
 
-static int initFailed(void) {
+static SD_STATUS initFailed(void) {
     bsp_sd_clock(BSP_SD_CLOCK_OFF);
     fullClock = 0;
     errorFlags = 0; // a card that does not answer is the hot-plug logic's business, not a message
-    return 0;
+    return SD_ERR_INIT;
 }
 
-int SDCardInit(void) {
+SD_STATUS SDCardInit(void) {
     uint32_t r[4] = {};
     cardReady = 0;
     cardRca = 0;
@@ -139,7 +139,7 @@ int SDCardInit(void) {
     bsp_sd_clock(BSP_SD_CLOCK_FULL);
     fullClock = 1;
     cardReady = 1;
-    return 1;
+    return SD_OK;
 }
 
 // Bits hi..lo of a 128-bit register held most significant word first.
@@ -186,8 +186,8 @@ static int waitReady(void) {
     return 0;
 }
 
-static int transfer(uint8_t cmd, uint32_t address, uint8_t *in, const uint8_t *out) {
-    if (!cardReady) return 0;
+static SD_STATUS transfer(uint8_t cmd, uint32_t address, uint8_t *in, const uint8_t *out) {
+    if (!cardReady) return SD_ERR_NOT_READY;
     uint32_t r[4] = {};
     bsp_sd_clock(BSP_SD_CLOCK_FULL);
     fullClock = 1;
@@ -198,13 +198,13 @@ static int transfer(uint8_t cmd, uint32_t address, uint8_t *in, const uint8_t *o
         if (SDCardErrorHook) SDCardErrorHook(f);
         ok = 0;
     }
-    return ok;
+    return ok ? SD_OK : SD_ERR_TRANSFER;
 }
 
-int SDCardReadBlock(uint32_t address, uint8_t *buffer) {
+SD_STATUS SDCardReadBlock(uint32_t address, uint8_t *buffer) {
     return transfer(CMD_READ_BLOCK, address, buffer, nullptr);
 }
-int SDCardWriteBlock(uint32_t address, const uint8_t *buffer) {
+SD_STATUS SDCardWriteBlock(uint32_t address, const uint8_t *buffer) {
     return transfer(CMD_WRITE_BLOCK, address, nullptr, buffer);
 }
 
@@ -212,17 +212,18 @@ int SDCardWriteBlock(uint32_t address, const uint8_t *buffer) {
 enum : uint32_t { BYTE_ADDRESSED_SECTORS = 0x800000 }; // 4 GiB of byte addresses
 
 static int readSector(void *, uint32_t sector, uint8_t *buffer) {
-    return sector < BYTE_ADDRESSED_SECTORS && SDCardReadBlock(sector * ff::FF_SECTOR_SIZE, buffer);
+    return sector < BYTE_ADDRESSED_SECTORS && SDCardReadBlock(sector * ff::FF_SECTOR_SIZE, buffer) == SD_OK;
 }
 static int writeSector(void *, uint32_t sector, const uint8_t *buffer) {
-    return sector < BYTE_ADDRESSED_SECTORS && SDCardWriteBlock(sector * ff::FF_SECTOR_SIZE, buffer);
+    return sector < BYTE_ADDRESSED_SECTORS && SDCardWriteBlock(sector * ff::FF_SECTOR_SIZE, buffer) == SD_OK;
 }
 
-int initialize_media(void) {
+SD_STATUS initialize_media(void) {
     ff::ffUnmount();
-    if (!bsp_sd_card_detect() || !SDCardInit()) return 0;
+    if (!bsp_sd_card_detect()) return SD_ERR_NO_CARD;
+    if (SD_STATUS s = SDCardInit(); s != SD_OK) return s;
     ff::FF_BlockDevice device = {readSector, writeSector, nullptr, SDCardSectors()};
-    return ff::ffMount(&device);
+    return ff::ffMount(&device) == ff::FF_OK ? SD_OK : SD_ERR_NO_VOLUME;
 }
 
 void SD_led(int on) {

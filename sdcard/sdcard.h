@@ -23,11 +23,21 @@ void SDcheckHotplug(void);  // from the main loop: pending initialisation or cle
 int SDisInitialized(void);
 void SDhotplugInitialized(void);
 void SDhotplugFailedToInit(void);
-int initialize_media(void); // card initialisation and mount; 1 on success
+// Results of the card operations, returned by value.
+enum SD_STATUS : int {
+    SD_OK = 0,
+    SD_ERR_NO_CARD = 1,   // the slot is empty
+    SD_ERR_INIT = 2,      // the card did not finish its identification sequence
+    SD_ERR_NOT_READY = 3, // no initialised card for a block transfer
+    SD_ERR_TRANSFER = 4,  // the card refused the transfer or the interface reported errors
+    SD_ERR_NO_VOLUME = 5, // initialised, but no FAT12/FAT16 volume on it
+};
 
-int SDCardInit(void);
-int SDCardReadBlock(uint32_t address, uint8_t *buffer); // byte address, a multiple of 512
-int SDCardWriteBlock(uint32_t address, const uint8_t *buffer);
+SD_STATUS initialize_media(void); // card initialisation and mount
+
+SD_STATUS SDCardInit(void);
+SD_STATUS SDCardReadBlock(uint32_t address, uint8_t *buffer); // byte address, a multiple of 512
+SD_STATUS SDCardWriteBlock(uint32_t address, const uint8_t *buffer);
 uint32_t SDCardSectors(void); // capacity from the card-specific data, 0 when unknown
 // "MID=%u\rOID=%04Xh\rPNM=%s\rPSN=%06u\rMDT=%02u/%02u\r"; buffer holds at least 80 bytes.
 void SDCardGetCIDString(char *buffer);

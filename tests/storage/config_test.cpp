@@ -77,7 +77,7 @@ class Config : public ::testing::Test {
         writeText(t / "config.ini", ini);
         mcopyIn(img, t / "config.ini", "config.ini");
         fake::insertCard(readFile(img));
-        ASSERT_TRUE(initialize_media());
+        ASSERT_EQ(initialize_media(), SD_OK);
         SDhotplugInitialized();
     }
     std::string saveCard() {
@@ -328,7 +328,7 @@ TEST_F(Config, VerboseIniReportsEveryKey) {
     // A file that changes nothing writes nothing.
     long writes = fake::writes;
     ff::ffUnmount();
-    ASSERT_TRUE(initialize_media());
+    ASSERT_EQ(initialize_media(), SD_OK);
     start();
     EXPECT_EQ(fake::writes, writes);
 }
