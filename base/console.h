@@ -5,6 +5,6 @@
 
 void txString(const char *text);
 void txNotify(const char *text);
-// Messages for people: pout informational lines, perr errors (both through txNotify).
+// Messages for people: pout informational lines (through txNotify), perr errors (through txString).
 void pout(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void perr(const char *format, ...) __attribute__((format(printf, 1, 2)));

@@ -12,6 +12,7 @@ add_executable(fuzz_configini ${CMAKE_CURRENT_LIST_DIR}/fuzz_configini.cpp
   ${zefo_root}/base/parse.cpp
   ${zefo_root}/base/config_block.cpp
   ${zefo_root}/tests/storage/fake_board.cpp
+  ${zefo_root}/tests/support/console.cpp
   ${zefo_root}/config/wvga1.cpp)
 target_include_directories(fuzz_configini PRIVATE ${zefo_root})
 target_link_options(fuzz_configini PRIVATE -fsanitize=fuzzer)
