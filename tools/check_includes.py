@@ -40,14 +40,22 @@ def room_of(path, layers):
 
 
 def sources(root):
-    out = subprocess.run(["git", "ls-files"], cwd=root, capture_output=True, text=True, check=True).stdout
-    return [p for p in out.split("\n") if p.endswith(SOURCES) and not p.startswith(UNCHECKED)]
+    """The files git tracks below root; outside a git checkout, every file below it."""
+    try:
+        out = subprocess.run(["git", "ls-files"], cwd=root, capture_output=True, text=True, check=True).stdout
+        paths = out.split("\n")
+    except (OSError, subprocess.CalledProcessError):
+        paths = [os.path.relpath(os.path.join(d, f), root) for d, _, files in os.walk(root) for f in files]
+    return [p for p in paths if p.endswith(SOURCES) and not p.startswith(UNCHECKED)]
 
 
 def edges(root, layers):
     """(from room, to room, file, included path) for every include between two folders."""
     for path in sources(root):
         room = room_of(path, layers)
+        if room is None:
+            yield None, None, path, None
+            continue
         with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
             text = f.read()
         for inc in INCLUDE.findall(text):
