@@ -4,13 +4,12 @@
 
 #include <stdio.h>
 
-#include "app/commands.h"
-#include "app/gfx_state.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "board/services/timer.h"
+#include "gfx/gfx_state.h"
 #include "gfx/gif_decode.h"
+#include "resource/resource.h"
 #include "serial/serial.h"
-#include "storage/resource.h"
 #include "touch/touch.h"
 
 uint8_t agif_running, agif_run_forever;

@@ -11,3 +11,7 @@ int agif_disable(char *line); // "agifd [n]"; always 1
 int agif_width(int res);
 int agif_height(int res);
 int agif_frame_count(int res);
+
+// Commands
+int cmd_agifd(char *line);
+int cmd_agif(char *line);

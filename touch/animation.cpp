@@ -7,11 +7,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/commands.h"
-#include "app/gfx_state.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "board/services/timer.h"
 #include "gfx/font_table.h"
+#include "gfx/gfx_state.h"
 #include "gfx/gui.h"
 #include "macro/macro.h"
 #include "serial/serial.h"

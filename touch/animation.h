@@ -10,3 +10,20 @@ int DoAnimationAdd(int n, const char *line);
 int DeleteAnimation(int n);
 // One scheduling pass of the main loop.
 void handle_animation(void);
+
+// Commands
+int cmd_anic(char *line);
+int cmd_tfc(char *line);
+int cmd_tfd(char *line);
+int cmd_anid(char *line);
+int cmd_anix(char *line);
+int cmd_tfx(char *line);
+int cmd_anis(char *line);
+int cmd_tfs(char *line);
+int cmd_tfe(char *line);
+int cmd_anie(char *line);
+int cmd_ani(char *line);
+int cmd_aniplus(char *line);
+int cmd_tf(char *line);
+int cmd_tfq(char *line);
+int cmd_aniq(char *line);
