@@ -20,7 +20,7 @@ enum : int32_t {
     MAX_COMPONENTS = 3,
     MAX_SCANS = 32,
     FAST_BITS = 9,
-    COEF_LIMIT = 16383, // dequantised coefficients beyond this come only from damaged data
+    COEF_LIMIT = 2047, // dequantised coefficients beyond this come only from damaged data
 };
 
 // The zig-zag order: natural position of the k-th coefficient, with spare entries so that a
@@ -84,6 +84,8 @@ struct Decoder {
     int32_t mcusX, mcusY, mcuW, mcuH;
     Component comp[MAX_COMPONENTS];
     uint16_t quant[4][64];
+    int32_t qscaled[4][64]; // the tables the transform takes (see scaleQuant)
+    int16_t qlimit[4][64];
     uint32_t dht[8];
     uint16_t restart;
     int32_t scanCount;
@@ -336,48 +338,68 @@ bool readMarkers(Decoder &d, bool headerOnly) {
 
 // ---- inverse transform ----------------------------------------------------------------------------
 
-// Fixed-point cosines cos(k pi / 16) scaled by 2^12.
+// The scaled transform of Arai, Agui and Nakajima: five multiplications per 8 points, with the
+// remaining factors of each coefficient folded into its dequantisation table. Values carry QBITS
+// fraction bits into the column pass and QBITS - PASS_SHIFT into the row pass; the two passes
+// together scale by 8.
 enum : int32_t {
-    CB = 12,
-    C1 = 4017,
-    C2 = 3784,
-    C3 = 3406,
-    C4 = 2896,
-    C5 = 2276,
-    C6 = 1567,
-    C7 = 799,
-    P1 = 1, // extra bits kept between the passes
+    QBITS = 7,
+    PASS_SHIFT = 3,
+    OUT_SHIFT = QBITS - PASS_SHIFT + 3,
+    MBITS = 8,             // fraction bits of the multipliers
+    M_R2 = 362,            // sqrt(2)
+    M_C2 = 473,            // 2 cos(pi / 8)
+    M_C2MC6 = 277,         // 2 (cos(pi / 8) - cos(3 pi / 8))
+    M_C2PC6 = 669,         // 2 (cos(pi / 8) + cos(3 pi / 8))
+    WORK_LIMIT = 1 << 18,  // column results beyond this come only from damaged data
 };
 
-inline int32_t clampCoef(int32_t v) {
-    return v > COEF_LIMIT ? COEF_LIMIT : (v < -COEF_LIMIT ? -COEF_LIMIT : v);
+// sqrt(2) cos(k pi / 16) for k > 0 and 1 for k = 0, scaled by 2^14.
+const int32_t kAanScale[8] = {16384, 22725, 21407, 19266, 16384, 12873, 8867, 4520};
+
+inline int32_t mulConst(int32_t v, int32_t m) {
+    return (v * m) >> MBITS;
 }
 
-// One 8-point inverse transform, even part from x0, x2, x4, x6 and odd part from x1, x3, x5, x7;
-// results are twice the true values, scaled by 2^CB.
-#define IDCT_1D(x0, x1, x2, x3, x4, x5, x6, x7, out)                                                         \
+// The table a component's blocks are dequantised with: quantiser times the transform's factors,
+// and the largest coefficient magnitude that keeps the product within what valid data makes.
+void scaleQuant(const uint16_t *q, int32_t *scaled, int16_t *limit) {
+    for (int32_t k = 0; k < 64; k++) {
+        if (q[k] == 0 || q[k] > COEF_LIMIT) {
+            scaled[k] = 0;
+            limit[k] = 0;
+            continue;
+        }
+        const uint64_t f = (uint64_t)q[k] * (uint32_t)kAanScale[k >> 3] * (uint32_t)kAanScale[k & 7];
+        scaled[k] = (int32_t)((f + (1u << (27 - QBITS))) >> (28 - QBITS));
+        limit[k] = (int16_t)(COEF_LIMIT / q[k]);
+    }
+}
+
+// One 8-point transform of prescaled inputs into out[0..7] (strided by `step` in `in`).
+#define AAN_1D(x0, x1, x2, x3, x4, x5, x6, x7, o0, o1, o2, o3, o4, o5, o6, o7)                              \
     do {                                                                                                     \
-        const int32_t e0 = C4 * ((x0) + (x4)), e1 = C4 * ((x0) - (x4));                                      \
-        const int32_t e2 = C6 * (x2)-C2 * (x6), e3 = C2 * (x2) + C6 * (x6);                                  \
-        const int32_t a0 = e0 + e3, a3 = e0 - e3, a1 = e1 + e2, a2 = e1 - e2;                                \
-        const int32_t o0 = C1 * (x1) + C3 * (x3) + C5 * (x5) + C7 * (x7);                                    \
-        const int32_t o1 = C3 * (x1)-C7 * (x3)-C1 * (x5)-C5 * (x7);                                          \
-        const int32_t o2 = C5 * (x1)-C1 * (x3) + C7 * (x5) + C3 * (x7);                                      \
-        const int32_t o3 = C7 * (x1)-C5 * (x3) + C3 * (x5)-C1 * (x7);                                        \
-        out[0] = a0 + o0;                                                                                    \
-        out[7] = a0 - o0;                                                                                    \
-        out[1] = a1 + o1;                                                                                    \
-        out[6] = a1 - o1;                                                                                    \
-        out[2] = a2 + o2;                                                                                    \
-        out[5] = a2 - o2;                                                                                    \
-        out[3] = a3 + o3;                                                                                    \
-        out[4] = a3 - o3;                                                                                    \
+        const int32_t t10 = (x0) + (x4), t11 = (x0) - (x4), t13 = (x2) + (x6);                               \
+        const int32_t t12 = mulConst((x2) - (x6), M_R2) - t13;                                               \
+        const int32_t e0 = t10 + t13, e3 = t10 - t13, e1 = t11 + t12, e2 = t11 - t12;                       \
+        const int32_t z13 = (x5) + (x3), z10 = (x5) - (x3), z11 = (x1) + (x7), z12 = (x1) - (x7);            \
+        const int32_t p7 = z11 + z13, p11 = mulConst(z11 - z13, M_R2);                                       \
+        const int32_t z5 = mulConst(z10 + z12, M_C2);                                                        \
+        const int32_t p10 = z5 - mulConst(z12, M_C2MC6), p12 = z5 - mulConst(z10, M_C2PC6);                  \
+        const int32_t p6 = p12 - p7, p5 = p11 - p6, p4 = p10 - p5;                                           \
+        o0 = e0 + p7;                                                                                        \
+        o7 = e0 - p7;                                                                                        \
+        o1 = e1 + p6;                                                                                        \
+        o6 = e1 - p6;                                                                                        \
+        o2 = e2 + p5;                                                                                        \
+        o5 = e2 - p5;                                                                                        \
+        o3 = e3 + p4;                                                                                        \
+        o4 = e3 - p4;                                                                                        \
     } while (0)
 
-// Column results kept with P1 extra bits; clamped so that the row pass cannot overflow on damaged data.
-inline int32_t clampPass(int32_t v) {
-    v = (v + (1 << (CB - P1 - 1))) >> (CB - P1);
-    return v > 32767 ? 32767 : (v < -32767 ? -32767 : v);
+inline int32_t clampWork(int32_t v) {
+    v >>= PASS_SHIFT;
+    return v > WORK_LIMIT ? WORK_LIMIT : (v < -WORK_LIMIT ? -WORK_LIMIT : v);
 }
 
 // Sample clamping by table: index v + 512 for v in -512..767, what the transforms and the colour
@@ -399,50 +421,58 @@ inline uint8_t clamp255(int32_t v) {
     return (uint32_t)(v + 512) < 1280 ? kClamp.t[v + 512] : (uint8_t)(v < 0 ? 0 : 255);
 }
 
+inline int32_t dequant(const int16_t *blk, const int32_t *qs, const int16_t *lim, int32_t k) {
+    int32_t c = blk[k];
+    if (c > lim[k]) c = lim[k];
+    if (c < -lim[k]) c = -lim[k];
+    return c * qs[k];
+}
+
 // Dequantises and transforms one block into 8 rows of 8 samples.
-void idctBlock(const int16_t *blk, const uint16_t *q, uint8_t *const *rows, int32_t col) {
-    int32_t tmp[64];
+void idctBlock(const int16_t *blk, const int32_t *qs, const int16_t *lim, uint8_t *const *rows, int32_t col) {
+    const int32_t round = (1 << (OUT_SHIFT - 1)) + (128 << OUT_SHIFT);
     // A block without AC coefficients is one value.
     int32_t any = 0;
     for (int32_t k = 1; k < 64; k++) any |= blk[k];
     if (!any) {
-        const int32_t shift = CB + P1 + 2, round = (1 << (shift - 1)) + (128 << shift);
-        const uint8_t v = clamp255((clampPass(clampCoef(blk[0] * (int32_t)q[0]) * C4) * C4 + round) >> shift);
+        const uint8_t v = clamp255((clampWork(dequant(blk, qs, lim, 0)) + round) >> OUT_SHIFT);
         for (int32_t y = 0; y < 8; y++) memset(rows[y] + col, v, 8);
         return;
     }
+    int32_t w[64];
     for (int32_t x = 0; x < 8; x++) { // columns
-        int32_t in[8];
-        const int32_t acs =
-            blk[8 + x] | blk[16 + x] | blk[24 + x] | blk[32 + x] | blk[40 + x] | blk[48 + x] | blk[56 + x];
-        in[0] = clampCoef(blk[x] * (int32_t)q[x]);
-        if (!acs) { // a flat column, the common case
-            const int32_t v = clampPass(in[0] * C4);
-            for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = v;
+        const int16_t *b = blk + x;
+        const int32_t x0 = dequant(blk, qs, lim, x);
+        if (!(b[8] | b[16] | b[24] | b[32] | b[40] | b[48] | b[56])) { // a flat column, the common case
+            const int32_t v = clampWork(x0);
+            for (int32_t y = 0; y < 8; y++) w[y * 8 + x] = v;
             continue;
         }
-        for (int32_t y = 1; y < 8; y++)
-            in[y] = blk[y * 8 + x] ? clampCoef(blk[y * 8 + x] * (int32_t)q[y * 8 + x]) : 0;
-        int32_t out[8];
-        IDCT_1D(in[0], in[1], in[2], in[3], in[4], in[5], in[6], in[7], out);
-        for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = clampPass(out[y]);
+        int32_t o[8];
+        AAN_1D(x0, dequant(blk, qs, lim, 8 + x), dequant(blk, qs, lim, 16 + x), dequant(blk, qs, lim, 24 + x),
+               dequant(blk, qs, lim, 32 + x), dequant(blk, qs, lim, 40 + x), dequant(blk, qs, lim, 48 + x),
+               dequant(blk, qs, lim, 56 + x), o[0], o[1], o[2], o[3], o[4], o[5], o[6], o[7]);
+        for (int32_t y = 0; y < 8; y++) w[y * 8 + x] = clampWork(o[y]);
     }
-    // The 1-D passes leave out the factor 1/2 each: tmp holds twice the column results scaled by
-    // 2^P1, the rows then four times the result scaled by 2^(CB + P1).
     for (int32_t y = 0; y < 8; y++) {
-        const int32_t *t = tmp + y * 8;
+        const int32_t *t = w + y * 8;
         uint8_t *dst = rows[y] + col;
-        const int32_t shift = CB + P1 + 2, round = (1 << (shift - 1)) + (128 << shift);
         if (!(t[1] | t[2] | t[3] | t[4] | t[5] | t[6] | t[7])) { // a flat row
-            memset(dst, clamp255((t[0] * C4 + round) >> shift), 8);
+            memset(dst, clamp255((t[0] + round) >> OUT_SHIFT), 8);
             continue;
         }
-        int32_t out[8];
-        IDCT_1D(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], out);
-        for (int32_t x = 0; x < 8; x++) dst[x] = clamp255((out[x] + round) >> shift);
+        int32_t o0, o1, o2, o3, o4, o5, o6, o7;
+        AAN_1D(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], o0, o1, o2, o3, o4, o5, o6, o7);
+        dst[0] = clamp255((o0 + round) >> OUT_SHIFT);
+        dst[1] = clamp255((o1 + round) >> OUT_SHIFT);
+        dst[2] = clamp255((o2 + round) >> OUT_SHIFT);
+        dst[3] = clamp255((o3 + round) >> OUT_SHIFT);
+        dst[4] = clamp255((o4 + round) >> OUT_SHIFT);
+        dst[5] = clamp255((o5 + round) >> OUT_SHIFT);
+        dst[6] = clamp255((o6 + round) >> OUT_SHIFT);
+        dst[7] = clamp255((o7 + round) >> OUT_SHIFT);
     }
 }
-
 // ---- entropy decoding ------------------------------------------------------------------------------
 
 struct Bits {
@@ -777,7 +807,7 @@ void transformBand(Decoder &d, int32_t band) {
             for (int32_t y = 0; y < 8; y++) rows[y] = c.ring + ((by * 8 + y) % c.ringRows) * c.ringStride;
             for (int32_t b = 0; b < c.coefBlocksW; b++) {
                 if (c.firstBlock + b >= c.blocksW) break;
-                idctBlock(c.coef + ((size_t)v * c.coefBlocksW + b) * 64, d.quant[c.tq], rows, b * 8);
+                idctBlock(c.coef + ((size_t)v * c.coefBlocksW + b) * 64, d.qscaled[c.tq], d.qlimit[c.tq], rows, b * 8);
             }
         }
     }
@@ -918,6 +948,7 @@ int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t 
     d.scans = (Scan *)scanMem.p;
     d.rd.begin(getData, source, 0);
     if (!readMarkers(d, false) || d.ncomp == 0 || d.scanCount == 0) return 1;
+    for (int32_t t = 0; t < 4; t++) scaleQuant(d.quant[t], d.qscaled[t], d.qlimit[t]);
 
     // What is drawn: the image clipped to the clip rectangle, in image coordinates.
     const GUI_RECT &clip = GUI_Context.ClipRect;
