@@ -346,12 +346,12 @@ enum : int32_t {
     QBITS = 7,
     PASS_SHIFT = 3,
     OUT_SHIFT = QBITS - PASS_SHIFT + 3,
-    MBITS = 8,             // fraction bits of the multipliers
-    M_R2 = 362,            // sqrt(2)
-    M_C2 = 473,            // 2 cos(pi / 8)
-    M_C2MC6 = 277,         // 2 (cos(pi / 8) - cos(3 pi / 8))
-    M_C2PC6 = 669,         // 2 (cos(pi / 8) + cos(3 pi / 8))
-    WORK_LIMIT = 1 << 18,  // column results beyond this come only from damaged data
+    MBITS = 8,            // fraction bits of the multipliers
+    M_R2 = 362,           // sqrt(2)
+    M_C2 = 473,           // 2 cos(pi / 8)
+    M_C2MC6 = 277,        // 2 (cos(pi / 8) - cos(3 pi / 8))
+    M_C2PC6 = 669,        // 2 (cos(pi / 8) + cos(3 pi / 8))
+    WORK_LIMIT = 1 << 18, // column results beyond this come only from damaged data
 };
 
 // sqrt(2) cos(k pi / 16) for k > 0 and 1 for k = 0, scaled by 2^14.
@@ -377,11 +377,11 @@ void scaleQuant(const uint16_t *q, int32_t *scaled, int16_t *limit) {
 }
 
 // One 8-point transform of prescaled inputs into out[0..7] (strided by `step` in `in`).
-#define AAN_1D(x0, x1, x2, x3, x4, x5, x6, x7, o0, o1, o2, o3, o4, o5, o6, o7)                              \
+#define AAN_1D(x0, x1, x2, x3, x4, x5, x6, x7, o0, o1, o2, o3, o4, o5, o6, o7)                               \
     do {                                                                                                     \
         const int32_t t10 = (x0) + (x4), t11 = (x0) - (x4), t13 = (x2) + (x6);                               \
         const int32_t t12 = mulConst((x2) - (x6), M_R2) - t13;                                               \
-        const int32_t e0 = t10 + t13, e3 = t10 - t13, e1 = t11 + t12, e2 = t11 - t12;                       \
+        const int32_t e0 = t10 + t13, e3 = t10 - t13, e1 = t11 + t12, e2 = t11 - t12;                        \
         const int32_t z13 = (x5) + (x3), z10 = (x5) - (x3), z11 = (x1) + (x7), z12 = (x1) - (x7);            \
         const int32_t p7 = z11 + z13, p11 = mulConst(z11 - z13, M_R2);                                       \
         const int32_t z5 = mulConst(z10 + z12, M_C2);                                                        \
@@ -807,7 +807,8 @@ void transformBand(Decoder &d, int32_t band) {
             for (int32_t y = 0; y < 8; y++) rows[y] = c.ring + ((by * 8 + y) % c.ringRows) * c.ringStride;
             for (int32_t b = 0; b < c.coefBlocksW; b++) {
                 if (c.firstBlock + b >= c.blocksW) break;
-                idctBlock(c.coef + ((size_t)v * c.coefBlocksW + b) * 64, d.qscaled[c.tq], d.qlimit[c.tq], rows, b * 8);
+                idctBlock(c.coef + ((size_t)v * c.coefBlocksW + b) * 64, d.qscaled[c.tq], d.qlimit[c.tq],
+                          rows, b * 8);
             }
         }
     }
@@ -889,11 +890,81 @@ void upsampleRow(const Decoder &d, const Component &c, int32_t y, const Output &
     pairs(sum, o.col0, n, out, 8, 7);
 }
 
+// One YCbCr pixel in 5-6-5 (the library's conversion, rounded as in the general path).
+inline LCD_PIXELINDEX ycc565(int32_t l, int32_t b, int32_t r) {
+    b -= 128;
+    r -= 128;
+    const int32_t R = clampNear(l + ((91881 * r + 32768) >> 16));
+    const int32_t G = clampNear(l + ((-22554 * b - 46802 * r + 32768) >> 16));
+    const int32_t B = clampNear(l + ((116130 * b + 32768) >> 16));
+    return (LCD_PIXELINDEX)((R >> 3) << 11 | (G >> 2) << 5 | B >> 3);
+}
+
+// The common colour layout in one pass: chroma at half the luma's width (4:2:2 or 4:2:0) upsampled,
+// converted and packed together. The chroma column sums are four times the sample at the scale of
+// the vertical filter, so one horizontal filter serves both layouts.
+void outputRowHalfWidth(const Decoder &d, const Output &o, int32_t y) {
+    const Component &cb = d.comp[1], &cr = d.comp[2];
+    const int32_t last = cb.width - 1;
+    const int32_t j0 = (o.col0 >> 1) > 0 ? (o.col0 >> 1) - 1 : 0;
+    const int32_t j1 = ((o.col1 - 1) >> 1) < last ? ((o.col1 - 1) >> 1) + 1 : last;
+    int16_t *sb = (int16_t *)o.sum + 1 - j0, *sr = sb + (j1 - j0 + 3);
+    int32_t evenRound, oddRound;
+    if (d.vmax == cb.v) {
+        const uint8_t *b = ringRow(cb, y), *r = ringRow(cr, y);
+        for (int32_t j = j0; j <= j1; j++) {
+            sb[j] = (int16_t)(4 * b[j]);
+            sr[j] = (int16_t)(4 * r[j]);
+        }
+        evenRound = 4;
+        oddRound = 8;
+    } else {
+        const int32_t c = y >> 1, f = (y & 1) ? c + 1 : c - 1;
+        const uint8_t *bn = ringRow(cb, c), *bf = ringRow(cb, f), *rn = ringRow(cr, c), *rf = ringRow(cr, f);
+        for (int32_t j = j0; j <= j1; j++) {
+            sb[j] = (int16_t)(3 * bn[j] + bf[j]);
+            sr[j] = (int16_t)(3 * rn[j] + rf[j]);
+        }
+        evenRound = 8;
+        oddRound = 7;
+    }
+    sb[j0 - 1] = sb[j0];
+    sb[j1 + 1] = sb[j1];
+    sr[j0 - 1] = sr[j0];
+    sr[j1 + 1] = sr[j1];
+    const uint8_t *l = ringRow(d.comp[0], y);
+    LCD_PIXELINDEX *px = o.px - o.col0;
+    int32_t x = o.col0;
+    if (x & 1) {
+        const int32_t j = x >> 1;
+        px[x] =
+            ycc565(l[x], (3 * sb[j] + sb[j + 1] + oddRound) >> 4, (3 * sr[j] + sr[j + 1] + oddRound) >> 4);
+        x++;
+    }
+    for (; x + 1 < o.col1; x += 2) {
+        const int32_t j = x >> 1, b3 = 3 * sb[j], r3 = 3 * sr[j];
+        px[x] = ycc565(l[x], (b3 + sb[j - 1] + evenRound) >> 4, (r3 + sr[j - 1] + evenRound) >> 4);
+        px[x + 1] = ycc565(l[x + 1], (b3 + sb[j + 1] + oddRound) >> 4, (r3 + sr[j + 1] + oddRound) >> 4);
+    }
+    if (x < o.col1) {
+        const int32_t j = x >> 1;
+        px[x] =
+            ycc565(l[x], (3 * sb[j] + sb[j - 1] + evenRound) >> 4, (3 * sr[j] + sr[j - 1] + evenRound) >> 4);
+    }
+}
+
 void outputRows(const Decoder &d, const Output &o, int32_t from, int32_t to) {
     if (from < o.row0) from = o.row0;
     if (to > o.row1) to = o.row1;
     const int32_t n = o.col1 - o.col0;
+    const bool halfWidth = d.ncomp == 3 && !d.rgb && d.comp[0].h == 2 && d.comp[0].v == d.vmax &&
+                           d.comp[1].h == 1 && d.comp[2].h == 1 && d.comp[1].v == d.comp[2].v;
     for (int32_t y = from; y < to; y++) {
+        if (halfWidth) {
+            outputRowHalfWidth(d, o, y);
+            GUI__DrawPixelRow(o.x + o.col0, o.y + y, o.px, n);
+            continue;
+        }
         for (int32_t i = 0; i < d.ncomp; i++) upsampleRow(d, d.comp[i], y, o, o.up[i]);
         if (d.ncomp == 1) {
             const uint8_t *g = o.up[0];
@@ -905,13 +976,7 @@ void outputRows(const Decoder &d, const Output &o, int32_t from, int32_t to) {
                     (LCD_PIXELINDEX)((o.up[0][i] >> 3) << 11 | (o.up[1][i] >> 2) << 5 | o.up[2][i] >> 3);
         } else {
             const uint8_t *yy = o.up[0], *cb = o.up[1], *cr = o.up[2];
-            for (int32_t i = 0; i < n; i++) {
-                const int32_t l = yy[i], b = cb[i] - 128, r = cr[i] - 128;
-                const int32_t R = clampNear(l + ((91881 * r + 32768) >> 16));
-                const int32_t G = clampNear(l + ((-22554 * b - 46802 * r + 32768) >> 16));
-                const int32_t B = clampNear(l + ((116130 * b + 32768) >> 16));
-                o.px[i] = (LCD_PIXELINDEX)((R >> 3) << 11 | (G >> 2) << 5 | B >> 3);
-            }
+            for (int32_t i = 0; i < n; i++) o.px[i] = ycc565(yy[i], cb[i], cr[i]);
         }
         GUI__DrawPixelRow(o.x + o.col0, o.y + y, o.px, n);
     }
