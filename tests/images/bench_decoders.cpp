@@ -154,11 +154,13 @@ double cpuMicros() {
     return (double)t.tv_sec * 1e6 + (double)t.tv_nsec / 1e3;
 }
 
+int Rounds = 7, PerRound = 10;
+
 // The best of several rounds, in microseconds of processor time per decode.
 double timeIt(const std::function<void()> &f) {
     double best = 1e30;
-    for (int round = 0; round < 7; round++) {
-        const int n = 10;
+    for (int round = 0; round < Rounds; round++) {
+        const int n = PerRound;
         const double t0 = cpuMicros();
         for (int i = 0; i < n; i++) f();
         best = std::min(best, (cpuMicros() - t0) / n);
@@ -173,14 +175,17 @@ void compare(const char *what, double ours, double theirs, const char *library, 
 
 } // namespace
 
-int main() {
+// "--once": one decode of each, for counting instructions under callgrind, where the machine's
+// load does not matter (callgrind_annotate --inclusive=yes: GUI_JPEG_Draw against libjpegDecode).
+int main(int argc, char **argv) {
+    if (argc > 1 && strcmp(argv[1], "--once") == 0) Rounds = PerRound = 1;
     freshScreen(0);
     const std::vector<uint8_t> rgb = picture();
     const std::vector<uint8_t> base = encodeJpeg(rgb, false), prog = encodeJpeg(rgb, true);
     const std::vector<uint8_t> gif = encodeGif(rgb);
     printf(
-        "Image decoders, %d x %d, from memory into a 5-6-5 frame buffer (processor time, best of 7 x 10)\n",
-        W, H);
+        "Image decoders, %d x %d, from memory into a 5-6-5 frame buffer (processor time, best of %d x %d)\n",
+        W, H, Rounds, PerRound);
     printf("files: baseline JPEG %zu bytes, progressive JPEG %zu bytes, GIF %zu bytes\n", base.size(),
            prog.size(), gif.size());
     auto oursJpeg = [](const std::vector<uint8_t> &f) {
