@@ -6,6 +6,9 @@
 // progressive one is read once too, but with a seek per scan and band and its Huffman tables rebuilt
 // per scan and band. The band is transformed into a small ring of component rows, which keeps the
 // row above and below each band for the chroma filter, and the band before is converted and drawn.
+// Only the drawn columns keep coefficients; outside them a progressive image keeps a 64-bit mask of
+// its non-zero coefficients per block, which is all its refinement scans ask of a block. When even
+// that does not fit in the pool, the columns are drawn in strips, each a complete decode.
 #include "gfx/jpeg_decode.h"
 
 #include <string.h>
@@ -46,6 +49,7 @@ struct Component {
     int16_t *coef;
     int32_t coefBlocksW;
     int32_t firstBlock;
+    uint32_t *mask; // progressive, outside the stored columns: non-zero coefficients, 2 words a block
     // The ring of sample rows: row r of the component lives at ring + (r % ringRows) * ringStride,
     // column c at [c - firstBlock * 8].
     uint8_t *ring;
@@ -71,6 +75,7 @@ struct Scan {
     uint8_t ss, se, ah, al;
     uint16_t restart;
     uint32_t dht[8]; // offsets of the table segments in force (DC 0..3, AC 4..7); 0: none
+    uint32_t start;  // its entropy-coded data
     ScanState st;
 };
 
@@ -255,7 +260,7 @@ bool readScanHeader(Decoder &d, int32_t len) {
         if (s.ss == 0 && s.ah == 0 && !s.dht[s.dcTable[i]]) return false;
         if (s.se > 0 && !s.dht[s.acTable[i]]) return false;
     }
-    s.st.offset = d.rd.tell();
+    s.start = s.st.offset = d.rd.tell();
     d.scanCount++;
     return true;
 }
@@ -714,14 +719,26 @@ void decodeBlock(ScanRun &r, int i, int16_t *blk) {
     }
 }
 
-// The band's block (bx, by) of component c, or a scratch block outside the stored columns.
-int16_t *bandBlock(Component &c, int32_t bx, int32_t byInBand, int16_t *scratch) {
+// Decodes the band's block (bx, byInBand) of scan component i. Outside the stored columns the
+// block goes to a scratch block; a progressive image brings its non-zero coefficients there from
+// the mask (their values do not matter) and takes them back.
+void decodeAt(ScanRun &r, int i, Component &c, int32_t bx, int32_t byInBand, int16_t *scratch) {
     const int32_t col = bx - c.firstBlock;
-    if (col < 0 || col >= c.coefBlocksW) {
-        memset(scratch, 0, 64 * sizeof(int16_t));
-        return scratch;
+    if (col >= 0 && col < c.coefBlocksW) {
+        decodeBlock(r, i, c.coef + ((size_t)byInBand * (size_t)c.coefBlocksW + (size_t)col) * 64);
+        return;
     }
-    return c.coef + ((size_t)byInBand * (size_t)c.coefBlocksW + (size_t)col) * 64;
+    memset(scratch, 0, 64 * sizeof(int16_t));
+    if (!c.mask || r.s->ss == 0) { // DC values outside are not needed again
+        decodeBlock(r, i, scratch);
+        return;
+    }
+    uint32_t *m = c.mask + ((size_t)byInBand * (size_t)c.blocksW + (size_t)bx) * 2;
+    for (int32_t k = 0; k < 64; k++) scratch[k] = (int16_t)(m[k >> 5] >> (k & 31) & 1);
+    decodeBlock(r, i, scratch);
+    m[0] = m[1] = 0;
+    for (int32_t k = 0; k < 64; k++)
+        if (scratch[k]) m[k >> 5] |= 1u << (k & 31);
 }
 
 // Decodes scan s's part of band `band`. False on damaged data.
@@ -775,7 +792,7 @@ bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
             if (by >= c.blocksH) break;
             for (int32_t bx = 0; bx < c.blocksW && !r.bad; bx++) {
                 unit();
-                decodeBlock(r, 0, bandBlock(c, bx, v, scratch));
+                decodeAt(r, 0, c, bx, v, scratch);
             }
         }
     } else {
@@ -784,8 +801,7 @@ bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
             for (int i = 0; i < s.count; i++) {
                 Component &c = d.comp[s.comp[i]];
                 for (int32_t v = 0; v < c.v; v++)
-                    for (int32_t h = 0; h < c.h; h++)
-                        decodeBlock(r, i, bandBlock(c, mx * c.h + h, v, scratch));
+                    for (int32_t h = 0; h < c.h; h++) decodeAt(r, i, c, mx * c.h + h, v, scratch);
             }
         }
     }
@@ -988,6 +1004,83 @@ bool start(Decoder &d, GUI_GET_DATA_FUNC getData, void *source, bool headerOnly)
     return readMarkers(d, headerOnly);
 }
 
+// Draws image columns o.col0..o.col1-1 (a strip of what is drawn), reading every scan from its
+// start. 1 when the data is damaged, -1 when the strip's working memory does not fit in the pool.
+int drawStrip(Decoder &d, Output &o) {
+    // Stored MCU columns: the drawn ones and one on each side for the filter. Outside them a
+    // progressive image keeps, per block of the band, which coefficients are non-zero: all its
+    // refinement scans need to know of the blocks they pass.
+    int32_t mx0 = o.col0 / d.mcuW - 1, mx1 = (o.col1 + d.mcuW - 1) / d.mcuW + 1;
+    if (mx0 < 0) mx0 = 0;
+    if (mx1 > d.mcusX) mx1 = d.mcusX;
+    const bool masks = d.progressive && (mx0 > 0 || mx1 < d.mcusX);
+    const int32_t n = o.col1 - o.col0;
+    uint32_t need = 2 * MAX_COMPONENTS * sizeof(Huffman) + (uint32_t)n * (2 + 4 + d.ncomp) + 64;
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        Component &c = d.comp[i];
+        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
+        c.firstBlock = mx0 * c.h;
+        c.coefBlocksW = (mx1 - mx0) * c.h;
+        c.ringStride = c.coefBlocksW * 8;
+        c.ringRows = 2 * rowsPerBand * 8 + 1;
+        need += (uint32_t)c.coefBlocksW * rowsPerBand * 128 + (uint32_t)c.ringStride * c.ringRows + 16;
+        if (masks) need += (uint32_t)c.blocksW * rowsPerBand * 8;
+    }
+    PoolBlock mem(need);
+    if (!mem.p) return -1;
+    if (need + MAX_SCANS * (uint32_t)sizeof(Scan) > PoolUse)
+        PoolUse = need + MAX_SCANS * (uint32_t)sizeof(Scan);
+    uint8_t *p = (uint8_t *)mem.p;
+    d.tables = (Huffman *)p;
+    memset(d.tableKey, 0, sizeof d.tableKey);
+    p += 2 * MAX_COMPONENTS * sizeof(Huffman);
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        Component &c = d.comp[i];
+        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
+        c.coef = (int16_t *)p;
+        p += (size_t)c.coefBlocksW * rowsPerBand * 128;
+        c.mask = nullptr;
+        if (masks) {
+            c.mask = (uint32_t *)p;
+            p += (size_t)c.blocksW * rowsPerBand * 8;
+        }
+        c.ring = p;
+        p += ((size_t)c.ringStride * c.ringRows + 15) & ~(size_t)15;
+    }
+    o.sum = (int32_t *)p;
+    p += (size_t)n * 2 + 32;
+    o.px = (LCD_PIXELINDEX *)p;
+    p += (size_t)n * 2;
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        o.up[i] = p;
+        p += n;
+    }
+    for (int32_t k = 0; k < d.scanCount; k++) {
+        d.scans[k].st.started = false;
+        d.scans[k].st.offset = d.scans[k].start;
+    }
+
+    // Scans that hold a component of a band: bands run while a row of them can still be drawn.
+    const int32_t lastBand = (o.row1 - 1) / d.mcuH + 1 < d.mcusY ? (o.row1 - 1) / d.mcuH + 1 : d.mcusY - 1;
+    int failed = 0;
+    for (int32_t band = 0; band <= lastBand && !failed; band++) {
+        for (int32_t i = 0; i < d.ncomp; i++) {
+            Component &c = d.comp[i];
+            const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
+            memset(c.coef, 0, (size_t)c.coefBlocksW * rowsPerBand * 128);
+            if (c.mask) memset(c.mask, 0, (size_t)c.blocksW * rowsPerBand * 8);
+        }
+        for (int32_t k = 0; k < d.scanCount; k++)
+            if (!decodeScanBand(d, d.scans[k], band)) failed = 1;
+        if (failed && band == 0) return 1;
+        transformBand(d, band);
+        if (band > 0) outputRows(d, o, (band - 1) * d.mcuH, band * d.mcuH);
+        if (failed) outputRows(d, o, band * d.mcuH, (band + 1) * d.mcuH); // what was decoded
+    }
+    if (!failed) outputRows(d, o, lastBand * d.mcuH, (lastBand + 1) * d.mcuH);
+    return failed;
+}
+
 } // namespace
 
 int GUI_JPEG_GetInfoEx(GUI_GET_DATA_FUNC getData, void *source, GUI_JPEG_INFO *info) {
@@ -1021,72 +1114,26 @@ int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t 
     Output o;
     o.x = x;
     o.y = y;
-    o.col0 = clip.x0 - sx > 0 ? clip.x0 - sx : 0;
-    o.col1 = clip.x1 - sx + 1 < d.width ? clip.x1 - sx + 1 : d.width;
+    const int32_t col0 = clip.x0 - sx > 0 ? clip.x0 - sx : 0;
+    const int32_t col1 = clip.x1 - sx + 1 < d.width ? clip.x1 - sx + 1 : d.width;
     o.row0 = clip.y0 - sy > 0 ? clip.y0 - sy : 0;
     o.row1 = clip.y1 - sy + 1 < d.height ? clip.y1 - sy + 1 : d.height;
-    if (o.col0 >= o.col1 || o.row0 >= o.row1) return 0;
+    if (col0 >= col1 || o.row0 >= o.row1) return 0;
 
-    // Stored MCU columns: the drawn ones and one on each side for the filter. A progressive image
-    // keeps every column, since its refinement scans read the state of every coefficient.
-    int32_t mx0 = 0, mx1 = d.mcusX;
-    if (!d.progressive) {
-        mx0 = o.col0 / d.mcuW - 1;
-        mx1 = (o.col1 + d.mcuW - 1) / d.mcuW + 1;
-        if (mx0 < 0) mx0 = 0;
-        if (mx1 > d.mcusX) mx1 = d.mcusX;
-    }
-    uint32_t need =
-        2 * MAX_COMPONENTS * sizeof(Huffman) + (uint32_t)(o.col1 - o.col0) * (2 + 4 + d.ncomp) + 64;
-    for (int32_t i = 0; i < d.ncomp; i++) {
-        Component &c = d.comp[i];
-        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
-        c.firstBlock = mx0 * c.h;
-        c.coefBlocksW = (mx1 - mx0) * c.h;
-        c.ringStride = c.coefBlocksW * 8;
-        c.ringRows = 2 * rowsPerBand * 8 + 1;
-        need += (uint32_t)c.coefBlocksW * rowsPerBand * 128 + (uint32_t)c.ringStride * c.ringRows + 16;
-    }
-    PoolBlock mem(need);
-    if (!mem.p) return 1;
-    PoolUse = need + MAX_SCANS * (uint32_t)sizeof(Scan);
-    uint8_t *p = (uint8_t *)mem.p;
-    d.tables = (Huffman *)p;
-    p += 2 * MAX_COMPONENTS * sizeof(Huffman);
-    for (int32_t i = 0; i < d.ncomp; i++) {
-        Component &c = d.comp[i];
-        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
-        c.coef = (int16_t *)p;
-        p += (size_t)c.coefBlocksW * rowsPerBand * 128;
-        c.ring = p;
-        p += ((size_t)c.ringStride * c.ringRows + 15) & ~(size_t)15;
-    }
-    o.sum = (int32_t *)p;
-    p += (size_t)(o.col1 - o.col0) * 2 + 32;
-    o.px = (LCD_PIXELINDEX *)p;
-    p += (size_t)(o.col1 - o.col0) * 2;
-    for (int32_t i = 0; i < d.ncomp; i++) {
-        o.up[i] = p;
-        p += o.col1 - o.col0;
-    }
-
-    // Scans that hold a component of a band: bands run while a row of them can still be drawn.
-    const int32_t lastBand = (o.row1 - 1) / d.mcuH + 1 < d.mcusY ? (o.row1 - 1) / d.mcuH + 1 : d.mcusY - 1;
-    int failed = 0;
-    for (int32_t band = 0; band <= lastBand && !failed; band++) {
-        for (int32_t i = 0; i < d.ncomp; i++) {
-            Component &c = d.comp[i];
-            memset(c.coef, 0, (size_t)c.coefBlocksW * (d.ncomp == 1 ? 1 : c.v) * 128);
+    // The drawn columns in as few strips as the pool allows, each strip a complete decode: a
+    // picture too wide for one pass costs one more reading of the data per strip.
+    const int32_t mcus = (col1 - col0 + d.mcuW - 1) / d.mcuW;
+    for (int32_t strips = 1; strips <= mcus; strips++) {
+        const int32_t width = (mcus + strips - 1) / strips * d.mcuW;
+        int result = 0;
+        for (int32_t c = col0; c < col1 && result == 0; c += width) {
+            o.col0 = c;
+            o.col1 = c + width < col1 ? c + width : col1;
+            result = drawStrip(d, o);
         }
-        for (int32_t k = 0; k < d.scanCount; k++)
-            if (!decodeScanBand(d, d.scans[k], band)) failed = 1;
-        if (failed && band == 0) return 1;
-        transformBand(d, band);
-        if (band > 0) outputRows(d, o, (band - 1) * d.mcuH, band * d.mcuH);
-        if (failed) outputRows(d, o, band * d.mcuH, (band + 1) * d.mcuH); // what was decoded
+        if (result >= 0) return result;
     }
-    if (!failed) outputRows(d, o, lastBand * d.mcuH, (lastBand + 1) * d.mcuH);
-    return failed;
+    return 1;
 }
 
 int GUI_JPEG_Draw(const void *data, uint32_t size, int32_t x, int32_t y) {
