@@ -1005,8 +1005,9 @@ bool start(Decoder &d, GUI_GET_DATA_FUNC getData, void *source, bool headerOnly)
 }
 
 // Draws image columns o.col0..o.col1-1 (a strip of what is drawn), reading every scan from its
-// start. 1 when the data is damaged, -1 when the strip's working memory does not fit in the pool.
-int drawStrip(Decoder &d, Output &o) {
+// start; `alone` when it is all that is drawn. 1 when the data is damaged, -1 when the strip's
+// working memory does not fit in the pool.
+int drawStrip(Decoder &d, Output &o, bool alone) {
     // Stored MCU columns: the drawn ones and one on each side for the filter. Outside them a
     // progressive image keeps, per block of the band, which coefficients are non-zero: all its
     // refinement scans need to know of the blocks they pass.
@@ -1015,6 +1016,14 @@ int drawStrip(Decoder &d, Output &o) {
     if (mx1 > d.mcusX) mx1 = d.mcusX;
     const bool masks = d.progressive && (mx0 > 0 || mx1 < d.mcusX);
     const int32_t n = o.col1 - o.col0;
+    // Room for the most MCU columns a strip of this width takes, wherever it lies (strips start at
+    // whole MCUs from the first): then only the first strip can find the pool short, before
+    // anything is drawn.
+    int32_t span = mx1 - mx0;
+    if (!alone) {
+        span = (o.col1 - 1) / d.mcuW - o.col0 / d.mcuW + 3;
+        if (span > d.mcusX) span = d.mcusX;
+    }
     uint32_t need = 2 * MAX_COMPONENTS * sizeof(Huffman) + (uint32_t)n * (2 + 4 + d.ncomp) + 64;
     for (int32_t i = 0; i < d.ncomp; i++) {
         Component &c = d.comp[i];
@@ -1023,7 +1032,7 @@ int drawStrip(Decoder &d, Output &o) {
         c.coefBlocksW = (mx1 - mx0) * c.h;
         c.ringStride = c.coefBlocksW * 8;
         c.ringRows = 2 * rowsPerBand * 8 + 1;
-        need += (uint32_t)c.coefBlocksW * rowsPerBand * 128 + (uint32_t)c.ringStride * c.ringRows + 16;
+        need += (uint32_t)(span * c.h) * rowsPerBand * 128 + (uint32_t)(span * c.h * 8) * c.ringRows + 16;
         if (masks) need += (uint32_t)c.blocksW * rowsPerBand * 8;
     }
     PoolBlock mem(need);
@@ -1038,14 +1047,14 @@ int drawStrip(Decoder &d, Output &o) {
         Component &c = d.comp[i];
         const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
         c.coef = (int16_t *)p;
-        p += (size_t)c.coefBlocksW * rowsPerBand * 128;
+        p += (size_t)(span * c.h) * rowsPerBand * 128;
         c.mask = nullptr;
         if (masks) {
             c.mask = (uint32_t *)p;
             p += (size_t)c.blocksW * rowsPerBand * 8;
         }
         c.ring = p;
-        p += ((size_t)c.ringStride * c.ringRows + 15) & ~(size_t)15;
+        p += ((size_t)(span * c.h * 8) * c.ringRows + 15) & ~(size_t)15;
     }
     o.sum = (int32_t *)p;
     p += (size_t)n * 2 + 32;
@@ -1129,7 +1138,7 @@ int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t 
         for (int32_t c = col0; c < col1 && result == 0; c += width) {
             o.col0 = c;
             o.col1 = c + width < col1 ? c + width : col1;
-            result = drawStrip(d, o);
+            result = drawStrip(d, o, strips == 1);
         }
         if (result >= 0) return result;
     }
