@@ -168,6 +168,18 @@ static inline void store(uint8_t b, uint8_t lead = 0) {
     rxCount = rxCount + 1;
 }
 
+// XOFF only into an idle transmitter, never into a message being sent: the receive interrupt sends
+// it when a byte arrives with the transmitter idle, the transmit side right after the last byte of
+// a message. Without the second, a display answering every line with a longer reply would have a
+// message on the wire whenever a byte came, and the ring would overflow without the host ever
+// being told to stop.
+void stopHostIfFull(int port) {
+    if (rxCount > RX_XOFF_LEVEL && !rxStopped && bsp_uart_tx_ready(port)) {
+        rxStopped = 1;
+        bsp_uart_write(port, CH_XOFF);
+    }
+}
+
 // One byte for the main ring. Flow-control bytes from the host are consumed before anything else.
 static inline void mainRxByte(int port, uint8_t b) {
     if (b == CH_XOFF) {
@@ -179,11 +191,7 @@ static inline void mainRxByte(int port, uint8_t b) {
         return;
     }
     uint32_t held = rxCount;
-    // XOFF only into an idle transmitter, never into a message being sent.
-    if (held > RX_XOFF_LEVEL && !rxStopped && !txBusy && bsp_uart_tx_ready(port)) {
-        rxStopped = 1;
-        bsp_uart_write(port, CH_XOFF);
-    }
+    if (!txBusy) stopHostIfFull(port);
     if (held >= RX_BUF_SIZE) {
         bufferOverflow = 1;
         return;

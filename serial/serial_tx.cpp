@@ -34,6 +34,7 @@ void uart0MainTxIsr(void) {
     }
     bsp_uart_tx_irq(0, 0);
     txBusy = 0;
+    stopHostIfFull(0);
 }
 
 // UART1 drives the RS485 transceiver: the line is released only when the last bit has left.
@@ -48,6 +49,7 @@ void uart1MainTxIsr(void) {
     bsp_uart_tx_irq(1, 0);
     txBusy = 0;
     bsp_rs485_txen(0);
+    stopHostIfFull(1);
 }
 
 void uart0AuxTxIsr(void) {
@@ -198,6 +200,7 @@ void txBinary(const uint8_t *bytes, int n) {
     txBusy = 1;
     pollBytes(mainPort(), bytes, n);
     txBusy = 0;
+    stopHostIfFull(mainPort());
 }
 
 // ---- aux port ----------------------------------------------------------------------------------

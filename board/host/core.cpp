@@ -522,8 +522,11 @@ void service() {
     if (control) handleControl();
 }
 
+uint64_t handlersRun; // interrupt handlers entered since power-on
+
 void dispatch() {
     while (irqDeliverable()) {
+        handlersRun++;
         uint64_t ready = irqPending & irqEnabled;
         int source = __builtin_ctzll(ready);
         bsp_isr_t handler = handlers[source];
@@ -641,7 +644,12 @@ void bsp_wait_for_interrupt(void) {
 // Output reaches its files when the board waits for the host (or the wall clock), at 4 KiB and
 // at the end, not byte by byte.
 void bsp_idle(void) {
+    uint64_t handledBefore = handlersRun;
     access();
+    // An interrupt taken on the way in may have brought what the loop looked for a moment ago (the
+    // CR of a line): the loop looks again before the board calls it idle. (On the target the
+    // next timer tick wakes it.)
+    if (handlersRun != handledBefore) return;
     checkExitRule();
     if (harness && goal == Goal::Idle && !irqDeliverable() && uart::settled() && eventsPending == 0) {
         goal = Goal::None;

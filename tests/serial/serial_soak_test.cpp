@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "board/host/sim.h"
+#include "serial/serial.h"
 
 namespace {
 
@@ -173,8 +174,10 @@ TEST_P(Soak, EveryReplyInOrder) {
         int size = script.pick(4) == 0 ? 1 + script.pick(5) : 20 + script.pick(120);
         std::string bytes;
         std::vector<std::string> expected;
+        // Some rounds only ask for long replies: the display is transmitting whenever a byte arrives.
+        const bool replyHeavy = script.pick(6) == 0;
         for (int i = 0; i < size && f.lines < total; i++) {
-            Line l = script.next(afterLf);
+            Line l = replyHeavy ? Line{"vers\r", version} : script.next(afterLf);
             afterLf = l.endsInLf;
             bytes += l.bytes;
             expected.push_back(l.reply);
@@ -205,9 +208,20 @@ TEST_P(Soak, EveryReplyInOrder) {
         out.erase(std::remove_if(out.begin(), out.end(), [](char c) { return c == '\x11' || c == '\x13'; }),
                   out.end());
         long answered = 0;
-        ASSERT_TRUE(matches(out, expected, aborted, answered))
-            << "round " << round << " (" << bytes.size() << " bytes): replies\n"
-            << testing::PrintToString(out);
+        if (!matches(out, expected, aborted, answered)) {
+            std::string all;
+            for (const auto &r : expected) all += r;
+            size_t same = 0;
+            while (same < out.size() && same < all.size() && out[same] == all[same]) same++;
+            size_t from = same > 60 ? same - 60 : 0;
+            FAIL() << "round " << round << " (" << bytes.size() << " bytes" << (aborted ? ", abort line" : "")
+                   << "): replies differ at byte " << same << "\n got      "
+                   << testing::PrintToString(out.substr(from, 120)) << "\n expected "
+                   << testing::PrintToString(all.substr(from, 120)) << "\n held " << rxCount << " lines "
+                   << rxGotLine << " stopped " << (int)rxStopped << " binary " << (int)binaryMode << " xoff "
+                   << (int)xoff << "\n sent end "
+                   << testing::PrintToString(bytes.substr(bytes.size() > 300 ? bytes.size() - 300 : 0));
+        }
         f.answered += answered + (aborted ? 1 : 0);
         f.discarded += (long)expected.size() - answered;
         // Pauses between rounds: none, short, or long enough for the line path to go quiet.
