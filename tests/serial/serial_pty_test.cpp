@@ -1,6 +1,7 @@
-// A host program on a real serial port: the simulator's UART0 on a pseudo-terminal, opened here as
-// a serial line with software flow control (the kernel stops our output at the display's XOFF and
-// hides XON/XOFF from what we read). The host floods the display and must get every reply.
+// The simulator as a program. A host program on a real serial port: the simulator's UART0 on a
+// pseudo-terminal, opened here as a serial line with software flow control (the kernel stops our output at
+// the display's XOFF and hides XON/XOFF from what we read). The host floods the display and must get every
+// reply.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -158,6 +159,34 @@ TEST_F(Pty, FloodWithSoftwareFlowControlGetsEveryReply) {
     ASSERT_EQ(in.size(), expected.size()) << "replies missing; first difference at " << same << ": "
                                           << testing::PrintToString(in.substr(same > 40 ? same - 40 : 0, 80));
     EXPECT_EQ(in, expected);
+}
+
+// The simulator program fed garbage on standard input, then enough CRs to end any line and a
+// "vers": it answers and ends by itself (the guard only catches a hang).
+TEST(Program, GarbageAtPowerOnThenVersEndsByItself) {
+    std::string input(3000, 0);
+    uint32_t x = 12345;
+    for (auto &c : input) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        c = (char)x;
+    }
+    input += std::string(140, '\r') + "vers\r";
+    std::string in = testing::TempDir() + "garbage_in.bin", out = testing::TempDir() + "garbage_out.bin";
+    FILE *f = fopen(in.c_str(), "wb");
+    ASSERT_TRUE(f);
+    fwrite(input.data(), 1, input.size(), f);
+    fclose(f);
+    std::string command =
+        "timeout 120 " + std::string(SIM_DIR) + "/zefo5 --display none < " + in + " > " + out;
+    EXPECT_EQ(system(command.c_str()), 0) << "no end by itself (124: still running after two minutes)";
+    std::string reply;
+    f = fopen(out.c_str(), "rb");
+    ASSERT_TRUE(f);
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) reply.append(buf, n);
+    fclose(f);
+    EXPECT_TRUE(reply.ends_with("ZEFO5 V1.5.0 WVGA \r>\r"))
+        << testing::PrintToString(reply.substr(reply.size() > 60 ? reply.size() - 60 : 0));
 }
 
 } // namespace
