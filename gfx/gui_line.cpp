@@ -20,7 +20,11 @@ static const DashPattern &currentPattern(void) {
     return dashPatterns[s < sizeof dashPatterns / sizeof dashPatterns[0] ? s : 0];
 }
 
+// Rows outside the clip rectangle draw nothing: a run reaching far off the screen is not walked.
 static void vspan(int32_t x, int32_t y0, int32_t y1) {
+    const GUI_RECT &c = GUI_Context.ClipRect;
+    if (y0 < c.y0) y0 = c.y0;
+    if (y1 > c.y1) y1 = c.y1;
     for (int32_t y = y0; y <= y1; y++) GUI__Span(x, x, y);
 }
 
@@ -66,15 +70,30 @@ void GUI__Line1(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int) {
         return;
     }
     int32_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
-    int32_t n = adx > ady ? adx : ady;
-    int32_t minor = adx > ady ? ady : adx;
+    const bool xMajor = adx > ady;
+    const int64_t n = xMajor ? adx : ady;
+    const int64_t minor = xMajor ? ady : adx;
+    // Only the steps whose major coordinate lies inside the clip rectangle can touch a pixel: the
+    // walk starts where the line enters that band and ends where it leaves, so that a line reaching
+    // far off the screen costs no more than one across it.
+    const GUI_RECT &c = GUI_Context.ClipRect;
+    const int64_t lo = xMajor ? c.x0 : c.y0, hi = xMajor ? c.x1 : c.y1;
+    const int64_t from = xMajor ? x0 : y0, step = xMajor ? sx : sy;
+    int64_t first = step > 0 ? lo - from : from - hi, last = step > 0 ? hi - from : from - lo;
+    if (first < 0) first = 0;
+    if (last > n) last = n;
+    if (first > last) return;
     // err counts in units of 2*n; a tie goes to the earlier step, the same from either end because
-    // the walk always starts at the same end.
-    int32_t err = -n;
-    int32_t x = x0, y = y0;
+    // the walk always starts at the same end. After i steps the minor coordinate has moved m times,
+    // the least m that leaves err at or below 0 (64 bits: 2*n overflows 32 for far-off ends).
+    int64_t moved = 0;
+    if (n > 0 && 2 * minor * first - n > 0) moved = (2 * minor * first - n + 2 * n - 1) / (2 * n);
+    int64_t err = -n + 2 * minor * first - 2 * n * moved;
+    int32_t x = (int32_t)(x0 + (xMajor ? first * sx : moved * sx));
+    int32_t y = (int32_t)(y0 + (xMajor ? moved * sy : first * sy));
     int32_t runStart = 0, runY = 0, runEnd = 0, runOpen = 0;
-    int32_t phase = 0;
-    for (int32_t i = 0; i <= n; i++) {
+    int32_t phase = (int32_t)(first % pat.length);
+    for (int64_t i = first; i <= last; i++) {
         bool on = (pat.bits >> phase) & 1;
         if (++phase == pat.length) phase = 0;
         if (on) {
@@ -92,12 +111,12 @@ void GUI__Line1(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int) {
         err += 2 * minor;
         if (err > 0) {
             err -= 2 * n;
-            if (adx > ady)
+            if (xMajor)
                 y += sy;
             else
                 x += sx;
         }
-        if (adx > ady)
+        if (xMajor)
             x += sx;
         else
             y += sy;
