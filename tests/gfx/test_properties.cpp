@@ -366,11 +366,24 @@ TEST(Properties, LinesFarOffTheScreenPaintWhatTheWholeWalkPaints) {
             }
             EXPECT_EQ(countDiff(want, snapshot()), 0) << e[0] << "," << e[1] << " to " << e[2] << "," << e[3];
         }
+    for (int pen : {1, 5}) {
+        freshScreen();
+        GUI_SetPenSize((uint8_t)pen);
+        GUI_DrawLine(5, 5, 2147483000, -2147483000);
+        GUI_DrawLine(-2147483000, 2147483000, 6, 6);
+        GUI_DrawLine(300, 5, 300, 2147483000);
+        GUI_SetPenSize(1);
+        EXPECT_EQ(px(5, 5), 0);
+        EXPECT_EQ(px(6, 6), 0);
+        EXPECT_EQ(px(300, 479), 0);
+    }
+    // A wide line cut at the far box keeps its direction on the screen.
     freshScreen();
-    GUI_DrawLine(5, 5, 2147483000, -2147483000);
-    GUI_DrawLine(-2147483000, 2147483000, 6, 6);
-    EXPECT_EQ(px(5, 5), 0);
-    EXPECT_EQ(px(6, 6), 0);
+    GUI_SetPenSize(3);
+    GUI_DrawLine(100, 100, 100 + 300000000, 100 + 100000000);
+    GUI_SetPenSize(1);
+    EXPECT_EQ(px(400, 200), 0);
+    EXPECT_EQ(px(700, 300), 0);
 }
 
 TEST(Properties, ArcsRunCounterClockwiseFromStartToEnd) {
