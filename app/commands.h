@@ -1,6 +1,17 @@
 // Every command handler of the catalogue, by the room that owns it. A handler takes the line
-// (writable, not preserved) and returns the interpreter's result code (app/parse.h).
+// (writable, not preserved) and returns the interpreter's result code (base/parse.h).
 #pragma once
+
+// The rooms below declare their own commands.
+#include "macro/macro.h"
+#include "resource/bitmap.h"
+#include "resource/image_file.h"
+#include "resource/resource.h"
+#include "sdcard/sdcard.h"
+#include "serial/serial.h"
+#include "settings/settings.h"
+#include "touch/agif.h"
+#include "touch/animation.h"
 
 // ---- system commands (app/cmd_system.cpp)
 int cmd_sb(char *line);
@@ -76,44 +87,18 @@ int cmd_sys_FB(char *line);
 int cmd_sys_CRC(char *line);
 int cmd_k(char *line);
 
-// ---- macro engine (macro/cmd_macro.cpp, macro/cmd_vars.cpp)
-int cmd_set(char *line);
-int cmd_get(char *line);
-int cmd_mpush(char *line);
-int cmd_mpop(char *line);
-int cmd_m(char *line);
-int cmd_sys_macdebug(char *line);
-int cmd_sys_macnote(char *line);
-int cmd_sys_DEMOMAC(char *line);
-int cmd_sys_PONMAC(char *line);
-
-// ---- resource image and bitmaps (storage/cmd_resource.cpp, storage/bitmap_commands.cpp)
+// ---- resource image (app/cmd_resource.cpp)
 int cmd_ls(char *line);
 int cmd_sys_LOADF(char *line);
 int cmd_sys_CEXT(char *line);
 int cmd_sys_SPL(char *line);
 int cmd_sys_LOAD(char *line);
 int cmd_sys_sdload(char *line);
-int cmd_xi(char *line);
-int cmd_xit(char *line);
-int cmd_xim(char *line);
-int cmd_xic(char *line);
-int cmd_xio(char *line);
 
-// ---- SD card, configuration store, EEPROM and card commands (storage/sdcard.cpp,
-//      storage/config_store.cpp, storage/card_commands.cpp)
+// ---- card and EEPROM maintenance, "currconf.txt" (app/cmd_card.cpp, app/config_file.cpp)
 int cmd_fopen(char *line);
-int cmd_sys_eer(char *line);
-int cmd_sys_eew(char *line);
-int cmd_sys_eed(char *line);
-int cmd_sys_eec(char *line);
-int cmd_sys_ees(char *line);
-int cmd_sys_config(char *line);
 int cmd_sys_getScreenAsBMPFile(char *line);
 int cmd_sys_getConfigAsFile(char *line);
-int cmd_sys_sdled(char *line);
-int cmd_sys_cd(char *line);
-int cmd_sys_ls(char *line);
 int cmd_i2c_read(char *line);
 int cmd_i2c_write(char *line);
 
@@ -125,23 +110,6 @@ int cmd_mvb(char *line);
 int cmd_tclr(char *line);
 int cmd_Q(char *line);
 int cmd_sys_rs485(char *line);
-int cmd_anic(char *line);
-int cmd_tfc(char *line);
-int cmd_tfd(char *line);
-int cmd_anid(char *line);
-int cmd_anix(char *line);
-int cmd_tfx(char *line);
-int cmd_anis(char *line);
-int cmd_tfs(char *line);
-int cmd_tfe(char *line);
-int cmd_anie(char *line);
-int cmd_ani(char *line);
-int cmd_aniplus(char *line);
-int cmd_tf(char *line);
-int cmd_tfq(char *line);
-int cmd_aniq(char *line);
-int cmd_agifd(char *line);
-int cmd_agif(char *line);
 int cmd_std(char *line);
 int cmd_stc(char *line);
 int cmd_sta(char *line);
@@ -153,7 +121,6 @@ int cmd_sys_debounce(char *line);
 int cmd_xbl_on(char *line);
 int cmd_xbl_of(char *line);
 int cmd_xa(char *line);
-int cmd_xif(char *line);
 int cmd_xma(char *line);
 int cmd_xmc(char *line);
 int cmd_xmp(char *line);

@@ -3,7 +3,7 @@
 
 #include "app/catalogue.h"
 #include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 
 // The row at which handlers that decline their line ("d" with an unknown word, "tm" without one,
 // "xm", "r", "tr", "typematic") resume the chain.
