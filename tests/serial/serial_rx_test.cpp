@@ -211,6 +211,13 @@ TEST_F(FlowControl, NoXoffInRs485Mode) {
     EXPECT_EQ(fb::out(1), "");
     while (isLineAvail() == 1) take();
     EXPECT_EQ(fb::out(1), "") << "no XON either";
+    // Nor when only part of a line is held, nor after the ring is emptied.
+    fb::rx(1, tenByteLines(40) + "abc");
+    while (isLineAvail() == 1) take();
+    EXPECT_EQ(isLineAvail(), 0);
+    rxReset();
+    EXPECT_EQ(fb::out(1), "");
+    EXPECT_EQ(rxStopped, 1) << "RS485 mode still holds it";
 }
 
 TEST_F(FlowControl, HostXonXoffAreNotStored) {
@@ -348,19 +355,6 @@ TEST_F(FlowControl, XonWaitsForARunningTransmissionAndComesOnce) {
     // A new flood is a new stop with its own XOFF.
     fb::rx(0, "\r" + tenByteLines(39));
     EXPECT_EQ(fb::out(0), "\x13\x11\x13");
-}
-
-TEST_F(FlowControl, NoXonInRs485ModeWithoutALine) {
-    eepromData[CFG_RS485_MODE] = CFG_MODE_ON;
-    eepromData[CFG_RS485_SOF] = '#';
-    Init_485mode();
-    fb::clearOut();
-    fb::rx(1, tenByteLines(40) + "abc");
-    while (isLineAvail() == 1) take();
-    EXPECT_EQ(isLineAvail(), 0);
-    rxReset();
-    EXPECT_EQ(fb::out(1), "");
-    EXPECT_EQ(rxStopped, 1) << "RS485 mode still holds it";
 }
 
 using AbortAndEscape = Serial;
