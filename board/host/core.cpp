@@ -10,10 +10,12 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
-#include <queue>
+#include <vector>
 
+#include "board/bsp/busy_wait.h"
 #include "board/host/display_sdl.h"
 #include "board/host/host.h"
 
@@ -49,14 +51,34 @@ struct Event {
     uint64_t time;
     uint64_t seq;
     EventFn fn;
+    uint64_t a, b;
 };
 struct Later {
-    bool operator()(const Event &a, const Event &b) const {
-        return a.time != b.time ? a.time > b.time : a.seq > b.seq;
+    bool operator()(const Event &x, const Event &y) const {
+        return x.time != y.time ? x.time > y.time : x.seq > y.seq;
     }
 };
-std::priority_queue<Event, std::vector<Event>, Later> events;
+// A binary heap whose storage is kept from session to session: after the first few events no
+// scheduling allocates.
+struct EventQueue {
+    std::vector<Event> heap;
+    bool empty() const { return heap.empty(); }
+    const Event &top() const { return heap.front(); }
+    void push(const Event &e) {
+        heap.push_back(e);
+        std::push_heap(heap.begin(), heap.end(), Later());
+    }
+    Event pop() {
+        std::pop_heap(heap.begin(), heap.end(), Later());
+        Event e = heap.back();
+        heap.pop_back();
+        return e;
+    }
+    void clear() { heap.clear(); }
+};
+EventQueue events;
 uint64_t eventSeq;
+std::vector<SimEvent> harnessEvents; // sim_schedule's events, addressed by their index
 
 // ---- control: requests that unwind the firmware back to the run loop -----------------------------
 enum : unsigned {
@@ -111,9 +133,8 @@ void recomputeDue() {
 
 void runDue() {
     while (!events.empty() && events.top().time <= now) {
-        EventFn fn = events.top().fn;
-        events.pop();
-        fn();
+        Event e = events.pop();
+        e.fn(e.a, e.b);
     }
     recomputeDue();
 }
@@ -210,15 +231,17 @@ void watchdogReset() {
     panel::reset();
 }
 
+void exitNow(uint64_t, uint64_t) {
+    exitStatus = 0;
+    setControl(CTRL_EXIT);
+}
+
 void exitAt(uint64_t time) {
-    schedule(time, [] {
-        exitStatus = 0;
-        setControl(CTRL_EXIT);
-    });
+    schedule(time, exitNow);
 }
 
 // The end of the linger time: a reply still on the wire is let out (up to 5 s more).
-void lingerEnd() {
+void lingerEnd(uint64_t, uint64_t) {
     if (uart::transmitting() && now < lingerStart + msToCounts(opts.lingerMs + 5000)) {
         schedule(now + SIM_COUNTS_PER_MS, lingerEnd);
         return;
@@ -273,14 +296,19 @@ void displayCheck() {
     if (display::closeRequested()) endAsInputEnded();
 }
 
+void runEvent(uint64_t index, uint64_t) {
+    fireEvent(opts.events[index]);
+    eventsPending--;
+}
+
+void harnessEvent(uint64_t index, uint64_t) {
+    fireEvent(harnessEvents[index]);
+    eventsPending--;
+}
+
 void scheduleRunEvents() {
     eventsPending = opts.events.size();
-    for (const SimEvent &e : opts.events) {
-        schedule(msToCounts(e.ms), [e] {
-            fireEvent(e);
-            eventsPending--;
-        });
-    }
+    for (size_t i = 0; i < opts.events.size(); i++) schedule(msToCounts(opts.events[i].ms), runEvent, i);
     if (opts.maxMs) exitAt(msToCounts(opts.maxMs));
 }
 
@@ -464,7 +492,8 @@ bool openSession(const SimOptions &o, bool inProcess) {
     board = SimBoard{};
     touch::setPen(false, 0, 0);
     now = 0;
-    events = {};
+    events.clear();
+    harnessEvents.clear();
     eventSeq = 0;
     control = 0;
     due = UINT64_MAX;
@@ -502,9 +531,9 @@ void finishRun() {
 } // namespace
 
 // ---- shared with the devices ---------------------------------------------------------------------
-void schedule(uint64_t when, EventFn fn) {
+void schedule(uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
     if (when < now) when = now;
-    events.push(Event{when, eventSeq++, std::move(fn)});
+    events.push(Event{when, eventSeq++, fn, a, b});
     if (when < due) due = when;
 }
 
@@ -663,11 +692,11 @@ void bsp_idle(void) {
 }
 
 // ---- timer -----------------------------------------------------------------------------------------
-static void timerTick(uint64_t gen) {
+static void timerTick(uint64_t gen, uint64_t) {
     if (gen != timerGen) return;
     irqLevel(BSP_IRQ_TICK, true);
     if (realClock) uart::sleepUntil(now); // keep pace with the wall clock while the firmware is busy
-    schedule(now + BSP_TIMER_PERIOD, [gen] { timerTick(gen); });
+    schedule(now + BSP_TIMER_PERIOD, timerTick, gen);
 }
 
 void bsp_timer_start(void) {
@@ -675,7 +704,7 @@ void bsp_timer_start(void) {
         board.timerRunning = 1;
         uint64_t gen = ++timerGen;
         uint64_t next = (now / BSP_TIMER_PERIOD + 1) * BSP_TIMER_PERIOD;
-        schedule(next, [gen] { timerTick(gen); });
+        schedule(next, timerTick, gen);
     }
     access();
 }
@@ -689,6 +718,35 @@ uint32_t bsp_timer_count(void) {
 void bsp_timer_ack(void) {
     irqLevel(BSP_IRQ_TICK, false);
     access();
+}
+
+// The polling wait, read for read, except that the reads which cannot meet anything are skipped:
+// until the next event nothing but the count changes, so each settled read takes two accesses (4
+// counts) and adds 4 to the sum. The wait ends at the same virtual time with the same interrupts
+// taken at the same reads as the polling form.
+void bsp_timer_wait(uint32_t counts) {
+    if (opts.plainBusyWaits) {
+        bsp_timer_wait_polling(counts);
+        return;
+    }
+    uint32_t last = bsp_timer_count_settled();
+    uint32_t passed = 0;
+    while (passed < counts) {
+        if (now >= 2 && last == (uint32_t)((now - 2) % BSP_TIMER_PERIOD) && !irqDeliverable() && due > now) {
+            uint64_t room = (due - 1 - now) / 4;
+            uint64_t need = (counts - passed + 3) / 4;
+            uint64_t skip = room < need ? room : need;
+            if (skip) {
+                now += 4 * skip;
+                passed += (uint32_t)(4 * skip);
+                last = (uint32_t)((now - 2) % BSP_TIMER_PERIOD);
+                continue;
+            }
+        }
+        uint32_t count = bsp_timer_count_settled();
+        passed += (count - last + BSP_TIMER_PERIOD) % BSP_TIMER_PERIOD;
+        last = count;
+    }
 }
 
 // ---- reset and faults ------------------------------------------------------------------------------
@@ -748,14 +806,15 @@ void sim_stop() {
     harness = false;
 }
 
+static void harnessStop(uint64_t gen, uint64_t reason) {
+    if (gen != harnessGen) return;
+    goal = Goal::None;
+    stopReason = (Stop)reason;
+    setControl(CTRL_YIELD);
+}
+
 static void harnessDeadline(uint64_t when, Stop reason) {
-    uint64_t gen = ++harnessGen;
-    schedule(when, [gen, reason] {
-        if (gen != harnessGen) return;
-        goal = Goal::None;
-        stopReason = reason;
-        setControl(CTRL_YIELD);
-    });
+    schedule(when, harnessStop, ++harnessGen, (uint64_t)reason);
 }
 
 bool sim_run_until_idle(uint64_t limitMs) {
@@ -807,10 +866,8 @@ SimPower sim_power() {
 void sim_schedule(const SimEvent &e) {
     uint64_t when = msToCounts(e.ms);
     eventsPending++;
-    schedule(when < now ? now : when, [e] {
-        fireEvent(e);
-        eventsPending--;
-    });
+    harnessEvents.push_back(e);
+    schedule(when < now ? now : when, harnessEvent, harnessEvents.size() - 1);
 }
 
 void sim_touch(int x, int y) {

@@ -191,13 +191,20 @@ void matchDeviceRate(Port &p) {
 
 // ---- the far end sending -----------------------------------------------------------------------
 void look(int index, uint64_t gen);
+void arrive(int index, uint64_t gen);
+void lookEvent(uint64_t index, uint64_t gen) {
+    look((int)index, gen);
+}
+void arriveEvent(uint64_t index, uint64_t gen) {
+    arrive((int)index, gen);
+}
 
 void kick(Port &p) {
     if (p.inFlight || p.lookPending || !p.rate || p.paused) return;
     p.lookPending = true;
     int index = p.index;
     uint64_t gen = p.lineGen;
-    schedule(p.nextSlot > now ? p.nextSlot : now, [index, gen] { look(index, gen); });
+    schedule(p.nextSlot > now ? p.nextSlot : now, lookEvent, (uint64_t)index, gen);
 }
 
 void arrive(int index, uint64_t gen) {
@@ -237,7 +244,7 @@ void look(int index, uint64_t gen) {
         p.waiting = false;
         p.inFlight = true;
         p.flightByte = b;
-        schedule(now + p.byteTime, [index, gen] { arrive(index, gen); });
+        schedule(now + p.byteTime, arriveEvent, (uint64_t)index, gen);
         return;
     }
     p.waiting = p.src && p.src->live();
@@ -250,6 +257,9 @@ void look(int index, uint64_t gen) {
 
 // ---- the far end receiving -----------------------------------------------------------------------
 void txDone(int index, uint64_t gen);
+void txDoneEvent(uint64_t index, uint64_t gen) {
+    txDone((int)index, gen);
+}
 
 void startShift(Port &p) {
     p.shift = p.hold;
@@ -258,7 +268,7 @@ void startShift(Port &p) {
     int index = p.index;
     uint64_t gen = p.txGen;
     uint64_t t = p.byteTime ? p.byteTime : byteTimeFor(115200);
-    schedule(now + t, [index, gen] { txDone(index, gen); });
+    schedule(now + t, txDoneEvent, (uint64_t)index, gen);
 }
 
 void txDone(int index, uint64_t gen) {
@@ -626,6 +636,17 @@ int bsp_uart_tx_empty(int index) {
     int empty = !p.holdFull && !p.shiftFull;
     access();
     return empty;
+}
+
+// A poll's own access may have run the event that changes the answer: skip only while it stands.
+void bsp_uart_wait_tx_ready(int index) {
+    while (!bsp_uart_tx_ready(index))
+        if (ports[index].holdFull) skipUnchangedPolls();
+}
+
+void bsp_uart_wait_tx_empty(int index) {
+    while (!bsp_uart_tx_empty(index))
+        if (ports[index].holdFull || ports[index].shiftFull) skipUnchangedPolls();
 }
 
 void bsp_rs485_txen(int on) {
