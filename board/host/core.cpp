@@ -10,7 +10,6 @@
 #include <string.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -34,6 +33,7 @@ namespace host {
 
 uint64_t now;
 uint64_t due = UINT64_MAX;
+bool runningEvents;
 SimOptions opts;
 SimBoard board;
 bool realClock;
@@ -53,28 +53,29 @@ struct Event {
     EventFn fn;
     uint64_t a, b;
 };
-struct Later {
-    bool operator()(const Event &x, const Event &y) const {
-        return x.time != y.time ? x.time > y.time : x.seq > y.seq;
-    }
-};
-// A binary heap whose storage is kept from session to session: after the first few events no
-// scheduling allocates.
+// Few events wait at a time (the tick, the frame, a byte on each line, a transmitter, a deadline),
+// and a new one mostly belongs near the front: a sorted array, latest first, takes the next event
+// from its end and inserts by a short walk from there. Its storage is kept from session to session,
+// so after the first few events no scheduling allocates.
 struct EventQueue {
-    std::vector<Event> heap;
-    bool empty() const { return heap.empty(); }
-    const Event &top() const { return heap.front(); }
-    void push(const Event &e) {
-        heap.push_back(e);
-        std::push_heap(heap.begin(), heap.end(), Later());
+    std::vector<Event> slots; // slots[0, count): by (time, seq), latest first
+    size_t count = 0;
+    bool empty() const { return count == 0; }
+    const Event &top() const { return slots[count - 1]; }
+    __attribute__((noinline)) void grow() { slots.resize(slots.size() * 2 + 16); }
+    void push(uint64_t time, uint64_t seq, EventFn fn, uint64_t a, uint64_t b) {
+        if (count == slots.size()) grow();
+        Event *first = slots.data(), *p = first + count++;
+        // An event goes before (nearer the front than) every event due before it, including those
+        // of its own time scheduled earlier: they run first.
+        while (p > first && (p[-1].time < time || (p[-1].time == time && p[-1].seq < seq))) {
+            *p = p[-1];
+            p--;
+        }
+        *p = Event{time, seq, fn, a, b};
     }
-    Event pop() {
-        std::pop_heap(heap.begin(), heap.end(), Later());
-        Event e = heap.back();
-        heap.pop_back();
-        return e;
-    }
-    void clear() { heap.clear(); }
+    Event pop() { return slots[--count]; }
+    void clear() { count = 0; }
 };
 EventQueue events;
 uint64_t eventSeq;
@@ -132,10 +133,12 @@ void recomputeDue() {
 }
 
 void runDue() {
+    runningEvents = true;
     while (!events.empty() && events.top().time <= now) {
         Event e = events.pop();
         e.fn(e.a, e.b);
     }
+    runningEvents = false;
     recomputeDue();
 }
 
@@ -533,7 +536,7 @@ void finishRun() {
 // ---- shared with the devices ---------------------------------------------------------------------
 void schedule(uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
     if (when < now) when = now;
-    events.push(Event{when, eventSeq++, fn, a, b});
+    events.push(when, eventSeq++, fn, a, b);
     if (when < due) due = when;
 }
 

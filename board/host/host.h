@@ -21,7 +21,10 @@ using EventFn = void (*)(uint64_t a, uint64_t b);
 void schedule(uint64_t when, EventFn fn, uint64_t a = 0, uint64_t b = 0); // at `when` (never before
                                                                           // now), in insertion order
 uint64_t nextEventTime(); // UINT64_MAX when nothing is scheduled
-void service();           // runs the due events, then any pending control
+// True while service() runs the events that are due. An event that would schedule another for this
+// very moment, with nothing else due now, may do that work at once instead: the order is the same.
+extern bool runningEvents;
+void service(); // runs the due events, then any pending control
 
 // Interrupt controller state: a source is delivered while pending, enabled, the global mask is
 // open and no handler runs (handlers do not nest).

@@ -199,12 +199,20 @@ void arriveEvent(uint64_t index, uint64_t gen) {
     arrive((int)index, gen);
 }
 
-void kick(Port &p) {
+// eventEnds: the caller is an event that ends with this call.
+void kick(Port &p, bool eventEnds = false) {
     if (p.inFlight || p.lookPending || !p.rate || p.paused) return;
     p.lookPending = true;
     int index = p.index;
     uint64_t gen = p.lineGen;
-    schedule(p.nextSlot > now ? p.nextSlot : now, lookEvent, (uint64_t)index, gen);
+    uint64_t at = p.nextSlot > now ? p.nextSlot : now;
+    // The byte that follows a received one is looked for at once, as the event would have been run
+    // next: one event per byte, not two.
+    if (eventEnds && at == now && runningEvents && nextEventTime() > now) {
+        look(index, gen);
+        return;
+    }
+    schedule(at, lookEvent, (uint64_t)index, gen);
 }
 
 void arrive(int index, uint64_t gen) {
@@ -223,7 +231,7 @@ void arrive(int index, uint64_t gen) {
     p.rxFull = true;
     updateIrq(p);
     p.nextSlot = now;
-    kick(p);
+    kick(p, true);
 }
 
 void look(int index, uint64_t gen) {
