@@ -34,8 +34,11 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	tools/setup/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# The benchmarks, then the simulator's instruction counts under callgrind beside their goals.
 bench: all
 	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && "$$b"; done; true
+	@if command -v valgrind >/dev/null; then /usr/bin/python3 tools/perf/callgrind_figures.py $(BUILD); \
+	else echo "valgrind is not installed: no instruction counts"; fi
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
