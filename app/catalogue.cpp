@@ -393,7 +393,8 @@ constexpr DispatchIndex buildIndex() {
     x.start[256] = n;
     x.resumeRow = ROWS;
     for (uint16_t i = 0; i < ROWS; i++) {
-        if (commandCatalogue[i].handler == cmd_a) {
+        const CatalogueRow &row = commandCatalogue[i];
+        if (row.test == TEST_PATTERN && row.key[0] == 'a' && row.key[1] == ' ') { // the arc row
             x.resumeRow = i;
             break;
         }

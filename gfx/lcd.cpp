@@ -63,12 +63,6 @@ void LCD_L0_XorPixel(int32_t x, int32_t y) {
 }
 
 // ---- runs -------------------------------------------------------------------------------------------------
-// 32 bytes of pixels stored as one value: two 16-byte stores on x86-64, stores from registers on ARM.
-// A plain loop over these blocks fills at the speed of memset.
-struct __attribute__((may_alias)) Block32 {
-    uint32_t w[8];
-};
-
 void LCD__Fill16(LCD_PIXELINDEX *dst, uint32_t n, LCD_PIXELINDEX value) {
     if (n == 0) return;
     if ((uintptr_t)dst & 2) {
@@ -82,11 +76,17 @@ void LCD__Fill16(LCD_PIXELINDEX *dst, uint32_t n, LCD_PIXELINDEX value) {
         memset(d32, value & 0xFF, words * 4);
         d32 += words;
     } else {
-        Block32 block;
-        for (uint32_t &w : block.w) w = pair;
-        Block32 *b = (Block32 *)d32;
-        for (uint32_t blocks = words / 8; blocks; blocks--) *b++ = block;
-        d32 = (u32_alias *)b;
+        // Eight words a round: two 16-byte stores on x86-64, eight register stores on ARM.
+        for (uint32_t blocks = words / 8; blocks; blocks--, d32 += 8) {
+            d32[0] = pair;
+            d32[1] = pair;
+            d32[2] = pair;
+            d32[3] = pair;
+            d32[4] = pair;
+            d32[5] = pair;
+            d32[6] = pair;
+            d32[7] = pair;
+        }
         for (words %= 8; words; words--) *d32++ = pair;
     }
     if (n & 1) *(LCD_PIXELINDEX *)d32 = value;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/catalogue.h"
+#include "app/commands.h"
 
 namespace {
 
@@ -65,6 +66,11 @@ std::string instantiate(const char *pattern, int variant) {
         if (!*p) break;
     }
     return out;
+}
+
+TEST(DispatchOrder, DecliningHandlersResumeAtTheArcRow) {
+    ASSERT_LT(catalogueResumeRow, commandCatalogueSize);
+    EXPECT_EQ(commandCatalogue[catalogueResumeRow].handler, cmd_a);
 }
 
 TEST(DispatchOrder, EveryKeywordAndItsNeighbours) {
