@@ -406,14 +406,81 @@ constexpr DispatchIndex dispatchIndex = buildIndex();
 static_assert(dispatchIndex.start[256] == ENTRIES, "every row is in the index");
 static_assert(dispatchIndex.resumeRow < ROWS, "the rows of the drawing group resume at the arc row");
 
+// Buckets of more rows than this ('*' has about 90) get a second level by the line's second byte:
+// each of its lists holds, in table order, the rows whose second literal character is that byte
+// and the rows that take any second character.
+constexpr uint16_t BIG_BUCKET = 16;
+
+constexpr uint16_t bucketSize(unsigned b) {
+    return (uint16_t)(dispatchIndex.start[b + 1] - dispatchIndex.start[b]);
+}
+
+constexpr unsigned countBig() {
+    unsigned n = 0;
+    for (unsigned b = 0; b < 256; b++) n += bucketSize(b) > BIG_BUCKET;
+    return n;
+}
+
+constexpr bool agrees(const IndexEntry &e, unsigned second) {
+    return e.second == 0 || (uint8_t)e.second == second;
+}
+
+constexpr unsigned countPairEntries() {
+    unsigned n = 0;
+    for (unsigned b = 0; b < 256; b++) {
+        if (bucketSize(b) <= BIG_BUCKET) continue;
+        for (unsigned c = 0; c < 256; c++)
+            for (uint16_t k = dispatchIndex.start[b]; k < dispatchIndex.start[b + 1]; k++)
+                n += agrees(dispatchIndex.entries[k], c);
+    }
+    return n;
+}
+
+constexpr unsigned BIGS = countBig();
+constexpr unsigned PAIR_ENTRIES = countPairEntries();
+static_assert(BIGS > 0 && PAIR_ENTRIES < 65536, "the second level fits its 16-bit positions");
+
+struct PairIndex {
+    uint8_t big[256]; // 0: the bucket of this first byte has no second level; else its number + 1
+    uint16_t start[BIGS][257];
+    IndexEntry entries[PAIR_ENTRIES];
+};
+
+constexpr PairIndex buildPairIndex() {
+    PairIndex x{};
+    unsigned n = 0, id = 0;
+    for (unsigned b = 0; b < 256; b++) {
+        if (bucketSize(b) <= BIG_BUCKET) continue;
+        x.big[b] = (uint8_t)(id + 1);
+        for (unsigned c = 0; c < 256; c++) {
+            x.start[id][c] = (uint16_t)n;
+            for (uint16_t k = dispatchIndex.start[b]; k < dispatchIndex.start[b + 1]; k++)
+                if (agrees(dispatchIndex.entries[k], c)) x.entries[n++] = dispatchIndex.entries[k];
+        }
+        x.start[id][256] = (uint16_t)n;
+        id++;
+    }
+    return x;
+}
+
+constexpr PairIndex pairIndex = buildPairIndex();
+
 } // namespace
 
 const uint16_t catalogueResumeRow = dispatchIndex.resumeRow;
 
 uint16_t catalogueFind(const char *line, uint16_t from) {
     const unsigned char first = (unsigned char)line[0];
-    const IndexEntry *e = dispatchIndex.entries + dispatchIndex.start[first];
-    const IndexEntry *end = dispatchIndex.entries + dispatchIndex.start[first + 1];
+    const IndexEntry *e, *end;
+    if (uint8_t big = pairIndex.big[first]) {
+        const uint16_t *start = pairIndex.start[big - 1];
+        const unsigned char second = (unsigned char)line[1];
+        e = pairIndex.entries + start[second];
+        end = pairIndex.entries + start[second + 1];
+    } else {
+        e = dispatchIndex.entries + dispatchIndex.start[first];
+        end = dispatchIndex.entries + dispatchIndex.start[first + 1];
+    }
     for (; e < end; e++) {
         if (e->row < from) continue;
         if (e->second && e->second != line[1]) continue;
