@@ -8,8 +8,8 @@
 
 #include "app/catalogue.h"
 #include "app/commands.h"
-#include "app/gfx_state.h"
-#include "app/parse.h"
+#include "base/parse.h"
+#include "gfx/gfx_state.h"
 #include "serial/serial.h"
 
 // ---- colours ---------------------------------------------------------------------------------------

@@ -4,13 +4,13 @@
 #include <string.h>
 
 #include "app/commands.h"
-#include "app/crc.h"
-#include "app/gfx_state.h"
-#include "app/parse.h"
+#include "base/crc.h"
+#include "base/parse.h"
 #include "displays/displays.h"
+#include "gfx/gfx_state.h"
 #include "macro/macro.h"
+#include "resource/resource.h"
 #include "serial/serial.h"
-#include "storage/resource.h"
 #include "touch/touch.h"
 
 // Resets of rooms that may not be part of this build yet: each runs when its room is linked in.

@@ -5,14 +5,14 @@
 #include <string.h>
 
 #include "app/commands.h"
-#include "app/crc.h"
-#include "app/parse.h"
 #include "app/version.h"
+#include "base/crc.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
 #include "board/services/timer.h"
 #include "serial/rs485.h"
 #include "serial/serial.h"
-#include "storage/config_store.h"
+#include "settings/settings.h"
 #include "touch/touch.h"
 
 int cmd_vers(char *) {

@@ -8,9 +8,9 @@
 
 #include "app/catalogue.h"
 #include "app/commands.h"
-#include "app/gfx_state.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "gfx/font_table.h"
+#include "gfx/gfx_state.h"
 #include "gfx/gui.h"
 #include "gfx/text.h"
 #include "serial/serial.h"

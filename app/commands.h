@@ -1,6 +1,14 @@
 // Every command handler of the catalogue, by the room that owns it. A handler takes the line
-// (writable, not preserved) and returns the interpreter's result code (app/parse.h).
+// (writable, not preserved) and returns the interpreter's result code (base/parse.h).
 #pragma once
+
+// The rooms below declare their own commands.
+#include "macro/macro.h"
+#include "resource/bitmap.h"
+#include "resource/resource.h"
+#include "sdcard/sdcard.h"
+#include "serial/serial.h"
+#include "settings/settings.h"
 
 // ---- system commands (app/cmd_system.cpp)
 int cmd_sb(char *line);
@@ -76,44 +84,18 @@ int cmd_sys_FB(char *line);
 int cmd_sys_CRC(char *line);
 int cmd_k(char *line);
 
-// ---- macro engine (macro/cmd_macro.cpp, macro/cmd_vars.cpp)
-int cmd_set(char *line);
-int cmd_get(char *line);
-int cmd_mpush(char *line);
-int cmd_mpop(char *line);
-int cmd_m(char *line);
-int cmd_sys_macdebug(char *line);
-int cmd_sys_macnote(char *line);
-int cmd_sys_DEMOMAC(char *line);
-int cmd_sys_PONMAC(char *line);
-
-// ---- resource image and bitmaps (storage/cmd_resource.cpp, storage/bitmap_commands.cpp)
+// ---- resource image (app/cmd_resource.cpp)
 int cmd_ls(char *line);
 int cmd_sys_LOADF(char *line);
 int cmd_sys_CEXT(char *line);
 int cmd_sys_SPL(char *line);
 int cmd_sys_LOAD(char *line);
 int cmd_sys_sdload(char *line);
-int cmd_xi(char *line);
-int cmd_xit(char *line);
-int cmd_xim(char *line);
-int cmd_xic(char *line);
-int cmd_xio(char *line);
 
-// ---- SD card, configuration store, EEPROM and card commands (storage/sdcard.cpp,
-//      storage/config_store.cpp, storage/card_commands.cpp)
+// ---- card and EEPROM maintenance, "currconf.txt" (app/cmd_card.cpp, app/config_file.cpp)
 int cmd_fopen(char *line);
-int cmd_sys_eer(char *line);
-int cmd_sys_eew(char *line);
-int cmd_sys_eed(char *line);
-int cmd_sys_eec(char *line);
-int cmd_sys_ees(char *line);
-int cmd_sys_config(char *line);
 int cmd_sys_getScreenAsBMPFile(char *line);
 int cmd_sys_getConfigAsFile(char *line);
-int cmd_sys_sdled(char *line);
-int cmd_sys_cd(char *line);
-int cmd_sys_ls(char *line);
 int cmd_i2c_read(char *line);
 int cmd_i2c_write(char *line);
 

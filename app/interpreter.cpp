@@ -3,7 +3,7 @@
 
 #include "app/catalogue.h"
 #include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 
 int parse_command(char *line) {
     uint16_t i = catalogueFind(line, 0);

@@ -1,4 +1,6 @@
 // Entry and board bring-up: everything runs once, strictly in this order.
+#include "app/config_file.h"
+#include "app/hooks.h"
 #include "app/main_loop.h"
 #include "board/bsp/bsp.h"
 #include "board/services/services.h"
@@ -7,11 +9,11 @@
 #include "displays/displays.h"
 #include "gfx/gui.h"
 #include "macro/macro.h"
+#include "resource/resource.h"
+#include "sdcard/sdcard.h"
 #include "serial/rs485.h"
 #include "serial/serial.h"
-#include "storage/config_store.h"
-#include "storage/resource.h"
-#include "storage/sdcard.h"
+#include "settings/settings.h"
 #include "touch/touch.h"
 
 // The data flash's capacity byte decides its size; there are always 64 sectors.
@@ -45,9 +47,10 @@ void InitEverything(void) {
     ExtMemSize = 0xB00000;
     sizeDataFlash((uint8_t)(ReadSerialFlashID() & 0xFF));
     InitI2C();
+    installHooks();
     QV_TimerInit();
     SDCardSlotInit();
-    if (initialize_media())
+    if (initialize_media() == SD_OK)
         SDhotplugInitialized();
     else
         SDhotplugFailedToInit(); // the hot-plug logic retries from the main loop

@@ -6,19 +6,19 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/crc.h"
-#include "app/parse.h"
 #include "app/power_on.h"
 #include "app/version.h"
+#include "base/crc.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
 #include "board/services/services.h"
 #include "board/services/timer.h"
 #include "config/panel.h"
 #include "macro/macro.h"
+#include "sdcard/sdcard.h"
 #include "serial/rs485.h"
 #include "serial/serial.h"
-#include "storage/config_store.h"
-#include "storage/sdcard.h"
+#include "settings/settings.h"
 #include "touch/touch.h"
 
 char myBuf[131];

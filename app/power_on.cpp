@@ -3,19 +3,19 @@
 
 #include <stdio.h>
 
-#include "app/gfx_state.h"
 #include "app/version.h"
 #include "board/bsp/bsp.h"
 #include "board/services/services.h"
 #include "board/services/timer.h"
 #include "gfx/font_table.h"
+#include "gfx/gfx_state.h"
 #include "gfx/gui.h"
 #include "macro/macro.h"
+#include "resource/bitmap.h"
+#include "resource/resource.h"
 #include "serial/rs485.h"
 #include "serial/serial.h"
-#include "storage/bitmap.h"
-#include "storage/config_store.h"
-#include "storage/resource.h"
+#include "settings/settings.h"
 #include "touch/touch.h"
 
 // The splash bitmap, when switched on and nothing is on the screen yet.

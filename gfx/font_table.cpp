@@ -4,8 +4,8 @@
 
 #include <string.h>
 
+#include "base/console.h"
 #include "gfx/gui.h"
-#include "serial/serial.h"
 
 #define ROW(name, font)                                                                                      \
     { name, &font, nullptr, 0, 0 }

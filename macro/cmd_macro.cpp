@@ -5,12 +5,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "macro/macro.h"
+#include "resource/resource.h"
 #include "serial/serial.h"
-#include "storage/config_store.h"
-#include "storage/resource.h"
+#include "settings/settings.h"
 
 // Sends a text longer than the transmit buffer in pieces it can take.
 static void notifyLong(const char *text) {

@@ -5,8 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
 #include "macro/macro.h"
 #include "macro/scan32.h"

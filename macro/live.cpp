@@ -3,14 +3,14 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/gfx_state.h"
 #include "board/bsp/bsp.h"
 #include "config/panel.h"
+#include "gfx/gfx_state.h"
 #include "gfx/gui.h"
 #include "macro/macro.h"
+#include "resource/resource.h"
 #include "serial/serial.h"
-#include "storage/config_store.h"
-#include "storage/resource.h"
+#include "settings/settings.h"
 
 static bool readNumber(const char *p, int *n) {
     if (*p < '0' || *p > '9') return false;

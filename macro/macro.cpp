@@ -7,15 +7,15 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/parse.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
 #include "macro/macro.h"
+#include "resource/resource.h"
 #include "serial/rs485.h"
 #include "serial/serial.h"
-#include "storage/resource.h"
-#include "touch/touch.h"
 
 uint8_t macroNotify;
+void (*macroLineDone)(void);
 int macroVerbose;
 uint8_t macroDepth;
 int ExecState;
@@ -322,7 +322,7 @@ restart : {
         last = parse_command(command);
         done = true;
         if (last == 0) goto stop;
-        handle_touch();
+        if (macroLineDone) macroLineDone();
         if (macroQueued) goto stop;
     }
     if (!running && wanted[0] == ':') {

@@ -7,6 +7,9 @@
 // ---- execution state ---------------------------------------------------------------------------
 enum { MACRO_MAX_DEPTH = 4, MACRO_MAX_ARGS = 10, MACRO_LABEL_MAX = 32, MACRO_LINE_SIZE = 129 };
 
+// Runs after every line a macro has run, so that touches are served while a macro runs; the touch
+// room is above this one and is installed here (app/hooks.cpp).
+extern void (*macroLineDone)(void);
 extern uint8_t macroNotify; // 1 start notices, 2 end notices, 3 both (other values: none)
 extern int macroVerbose;    // "*macdebug": echo every macro line before it runs
 extern uint8_t macroDepth;  // processMacro calls in progress, 0..4 (the graphics state is saved per depth)
@@ -112,3 +115,14 @@ bool macroLiveText(const char *form, char *buf, int size);
 __attribute__((weak)) bool macroTouchRelative(int32_t *x, int32_t *y);
 __attribute__((weak)) bool macroTouchAbsolute(int32_t *x, int32_t *y);
 __attribute__((weak)) bool macroSliderValue(int id, int32_t *value);
+
+// ---- commands of this room (return the interpreter's result code) -------------------------------
+int cmd_set(char *line);
+int cmd_get(char *line);
+int cmd_mpush(char *line);
+int cmd_mpop(char *line);
+int cmd_m(char *line);
+int cmd_sys_macdebug(char *line);
+int cmd_sys_macnote(char *line);
+int cmd_sys_DEMOMAC(char *line);
+int cmd_sys_PONMAC(char *line);

@@ -3,7 +3,7 @@
 
 #include <ctype.h>
 
-#include "app/parse.h"
+#include "base/parse.h"
 
 bool scanDec32(const char **pp, int32_t *v) {
     const char *p = *pp;

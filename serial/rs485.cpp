@@ -3,7 +3,7 @@
 #include "serial/rs485.h"
 
 #include "serial/serial.h"
-#include "storage/config_store.h"
+#include "settings/settings.h"
 
 int rs485Active(void) {
     return eepromData[CFG_RS485_MODE] == CFG_MODE_ON;

@@ -5,6 +5,8 @@
 #include <limits.h>
 #include <stdint.h>
 
+#include "base/console.h"
+
 // POSIX's <limits.h> has a LINE_MAX of its own (2048). It is included first and its macro removed,
 // so that LINE_MAX below means this system's 130 whatever is included before or after this header.
 #undef LINE_MAX
@@ -90,10 +92,6 @@ extern char rs485prefix[4]; // SOF, 'F', 'F' in front of every message in RS485 
 extern uint8_t stringSent;
 extern uint8_t binaryResponses;
 
-void txString(const char *text);
-void txNotify(const char *text);
-void pout(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void perr(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void txChar(uint8_t c);
 void txSavedBuf(void);
 int anythingToTx(void);

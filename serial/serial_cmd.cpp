@@ -1,10 +1,10 @@
 // Commands of the serial link: baud rates, port roles, the aux port, binary lines and responses,
 // and raw output.
-#include "app/parse.h"
+#include "base/parse.h"
 #include "serial/rs485.h"
 #include "serial/serial.h"
 #include "serial/serial_local.h"
-#include "storage/config_store.h"
+#include "settings/settings.h"
 
 #include <ctype.h>
 #include <inttypes.h>

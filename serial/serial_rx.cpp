@@ -4,7 +4,7 @@
 #include "serial/rs485.h"
 #include "serial/serial.h"
 #include "serial/serial_local.h"
-#include "storage/config_store.h"
+#include "settings/settings.h"
 
 #include <string.h>
 

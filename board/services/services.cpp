@@ -3,7 +3,7 @@
 #include "board/services/services.h"
 
 #include "board/bsp/bsp.h"
-#include "storage/config_store.h"
+#include "base/config_block.h"
 
 uint8_t userLedState;
 static uint8_t screenLit;

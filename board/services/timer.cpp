@@ -3,14 +3,13 @@
 
 #include "board/bsp/bsp.h"
 #include "board/services/services.h"
-#include "storage/sdcard.h"
-#include "touch/touch.h"
 
 volatile uint32_t msCounter32;
 volatile uint32_t frameTimer;
 volatile uint32_t delayTimer, gpTimer, wvrTimer;
 volatile int32_t animateTimer[2];
 volatile int32_t agifTimer;
+void (*msecTickHook)(void);
 
 void msec_timer_isr(void) {
     if (bsp_lcd_frame_start())
@@ -22,13 +21,7 @@ void msec_timer_isr(void) {
     if (wvrTimer) wvrTimer = wvrTimer - 1;
     msCounter32 = msCounter32 + 1;
     beeperTick();
-    ButtonTimer();
-    for (int i = 0; i < 2; i++)
-        if (animateTimer[i] > 0) animateTimer[i] = animateTimer[i] - 1;
-    if (agifTimer > 0) agifTimer = agifTimer - 1;
-    QV_Update_Touch();
-    ledBlinkTick();
-    SDhotplugUpdate();
+    if (msecTickHook) msecTickHook();
     bsp_timer_ack();
 }
 

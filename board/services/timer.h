@@ -19,6 +19,8 @@ void QV_Delay(uint32_t ms);
 void QV_TimerEnable(void);
 void QV_TimerDisable(void);
 
-// Work the tick does for other rooms; each room registers nothing, the tick calls these hooks in
-// its fixed order. A room that has not landed yet leaves its hook empty.
+// The tick counts time and runs the beeper's time-out; the work it does for the rooms above (button
+// and animation timers, touch sampling, the LED blink, the SD card's hot-plug debounce) is composed
+// there and installed here before the tick starts (app/hooks.cpp).
+extern void (*msecTickHook)(void);
 void msec_timer_isr(void);

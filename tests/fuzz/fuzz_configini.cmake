@@ -1,12 +1,18 @@
 # "config.ini" read at start-up by the configuration store, on the storage tests' fake board.
 get_filename_component(zefo_root ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
 add_executable(fuzz_configini ${CMAKE_CURRENT_LIST_DIR}/fuzz_configini.cpp
-  ${zefo_root}/storage/fat.cpp
-  ${zefo_root}/storage/sdcard.cpp
-  ${zefo_root}/storage/config_store.cpp
-  ${zefo_root}/storage/card_commands.cpp
-  ${zefo_root}/app/parse.cpp
+  ${zefo_root}/fat/fat.cpp
+  ${zefo_root}/sdcard/sdcard.cpp
+  ${zefo_root}/sdcard/cmd_sdcard.cpp
+  ${zefo_root}/settings/settings.cpp
+  ${zefo_root}/settings/ini.cpp
+  ${zefo_root}/settings/cmd_settings.cpp
+  ${zefo_root}/app/config_file.cpp
+  ${zefo_root}/app/cmd_card.cpp
+  ${zefo_root}/base/parse.cpp
+  ${zefo_root}/base/config_block.cpp
   ${zefo_root}/tests/storage/fake_board.cpp
+  ${zefo_root}/tests/support/console.cpp
   ${zefo_root}/config/wvga1.cpp)
 target_include_directories(fuzz_configini PRIVATE ${zefo_root})
 target_link_options(fuzz_configini PRIVATE -fsanitize=fuzzer)

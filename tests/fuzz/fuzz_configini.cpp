@@ -8,9 +8,10 @@
 
 #include <vector>
 
-#include "storage/config_store.h"
-#include "storage/ff.h"
-#include "storage/sdcard.h"
+#include "app/config_file.h"
+#include "fat/ff.h"
+#include "sdcard/sdcard.h"
+#include "settings/settings.h"
 #include "tests/storage/fake_board.h"
 
 namespace {
@@ -41,7 +42,7 @@ void insertCardWith(const uint8_t *data, size_t size) {
     fake::insertCard(blank);
     disk = &fake::card.image;
     ff::FF_BlockDevice device = {readSector, writeSector, nullptr, (uint32_t)(blank.size() / 512)};
-    if (!ff::ffMount(&device)) abort();
+    if (ff::ffMount(&device) != ff::FF_OK) abort();
     ff::FF_FILE *f = ff::fopen("CONFIG.INI", ff::FF_WRITE);
     if (!f || ff::fwrite(data, 1, (uint32_t)size, f) != size || ff::fclose(f) != 0) abort();
     ff::ffUnmount();
@@ -60,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 64 * 1024) return 0;
     fake::reset();
     insertCardWith(data, size);
-    if (!initialize_media()) abort();
+    if (initialize_media() != SD_OK) abort();
     SDhotplugInitialized();
     QV_EEPROM_LoadAndFix();
     QV_EEPROM_Init();

@@ -2,8 +2,9 @@
 get_filename_component(zefo_root ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
 file(GLOB fuzz_expand_macro CONFIGURE_DEPENDS ${zefo_root}/macro/*.cpp)
 add_executable(fuzz_expand ${CMAKE_CURRENT_LIST_DIR}/fuzz_expand.cpp ${fuzz_expand_macro}
-               ${zefo_root}/storage/resource.cpp ${zefo_root}/app/parse.cpp ${zefo_root}/config/wvga1.cpp
-               ${zefo_root}/tests/macro/fake_env.cpp)
+               ${zefo_root}/resource/resource.cpp ${zefo_root}/base/parse.cpp ${zefo_root}/config/wvga1.cpp
+               ${zefo_root}/tests/macro/fake_env.cpp
+               ${zefo_root}/tests/support/console.cpp)
 target_include_directories(fuzz_expand PRIVATE ${zefo_root})
 target_link_libraries(fuzz_expand PRIVATE zefo_pack_lib)
 # Undefined behaviour stops the run like a crash.

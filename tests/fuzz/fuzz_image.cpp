@@ -8,15 +8,15 @@
 #include <string.h>
 
 #include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
+#include "fat/ff.h"
 #include "gfx/font_table.h"
 #include "gfx/gui.h"
 #include "macro/macro.h"
-#include "storage/bitmap.h"
-#include "storage/config_store.h"
-#include "storage/ff.h"
-#include "storage/resource.h"
+#include "resource/bitmap.h"
+#include "resource/resource.h"
+#include "settings/settings.h"
 #include "tests/resource/fake_board.h"
 
 // ---- what the executor and the commands meet around them ---------------------------------------
@@ -47,7 +47,6 @@ int16_t bsp_temperature_tenths(void) {
     return 255;
 }
 uint32_t baudrate0 = 115200;
-int Origin_X, Origin_Y;
 uint8_t eepromData[CONFIG_BLOCK_SIZE];
 int QV_EEPROM_Save(void) {
     return 1;
@@ -65,8 +64,8 @@ int QV_Load_ZefoBin_To_ExtMem(void) {
     return 0;
 }
 namespace ff {
-int chdir(const char *) {
-    return -1;
+FF_STATUS chdir(const char *) {
+    return FF_ERR_MEDIA;
 }
 } // namespace ff
 

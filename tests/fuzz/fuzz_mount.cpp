@@ -10,7 +10,7 @@
 #include <map>
 #include <vector>
 
-#include "storage/ff.h"
+#include "fat/ff.h"
 
 namespace {
 
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static ff::FF_Volume volume;
     ff::FF_Volume *saved = ff::ffSelect(&volume);
     ff::FF_BlockDevice device = {readSector, writeSector, nullptr, cardSectors};
-    if (ff::ffMount(&device)) {
+    if (ff::ffMount(&device) == ff::FF_OK) {
         listAndRead(0);
         writeSome();
         listAndRead(0);

@@ -8,14 +8,13 @@
 #include <string.h>
 
 #include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
 #include "macro/macro.h"
+#include "resource/resource.h"
 #include "serial/serial.h"
-#include "storage/config_store.h"
-#include "storage/resource.h"
+#include "settings/settings.h"
 
-std::string sent;
 std::vector<std::string> ran;
 int abortAfter = -1, escapeAfter = -1;
 std::function<void(int)> onTouch;
@@ -52,29 +51,6 @@ int16_t bsp_temperature_tenths(void) {
 
 // ---- serial -------------------------------------------------------------------------------------
 uint32_t baudrate0 = 115200;
-void txString(const char *t) {
-    sent += t;
-}
-void txNotify(const char *t) {
-    sent += t;
-}
-static void fmt(const char *f, va_list ap) {
-    char b[256];
-    vsnprintf(b, sizeof b, f, ap);
-    sent += b;
-}
-void pout(const char *f, ...) {
-    va_list ap;
-    va_start(ap, f);
-    fmt(f, ap);
-    va_end(ap);
-}
-void perr(const char *f, ...) {
-    va_list ap;
-    va_start(ap, f);
-    fmt(f, ap);
-    va_end(ap);
-}
 int checkAbortCmd(void) {
     int n = abortCalls++;
     return abortAfter >= 0 && n >= abortAfter;
@@ -140,6 +116,7 @@ void resetEnv() {
     memset(pt, 0, sizeof pt);
     macroVerbose = 0;
     macroNotify = 0;
+    macroLineDone = handle_touch;
     sent.clear();
     ran.clear();
     abortAfter = escapeAfter = -1;

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-extern std::string sent;                 // every byte sent, replies and notices alike
+#include "tests/support/console.h" // sent: every byte sent, replies and notices alike
+
 extern std::vector<std::string> ran;     // lines the interpreter was given, in order
 extern int abortAfter;                   // checkAbortCmd reports "*abt" from this call on (-1 never)
 extern int escapeAfter;                  // checkEscape reports ESC CR from this call on (-1 never)

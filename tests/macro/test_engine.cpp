@@ -5,8 +5,8 @@
 
 #include "app/commands.h"
 #include "macro/macro.h"
-#include "storage/config_store.h"
-#include "storage/resource.h"
+#include "resource/resource.h"
+#include "settings/settings.h"
 #include "tests/macro/fake_env.h"
 #include "tools/pack/image.h"
 

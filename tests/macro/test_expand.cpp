@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/gfx_state.h"
+#include "gfx/gfx_state.h"
 #include "macro/macro.h"
 #include "serial/serial.h"
-#include "storage/config_store.h"
+#include "settings/settings.h"
 #include "tests/macro/fake_env.h"
 #include "tools/pack/image.h"
 

@@ -7,7 +7,7 @@
 
 #include "gfx/bmp_decode.h"
 #include "gfx/gui.h"
-#include "storage/bitmap.h"
+#include "resource/bitmap.h"
 #include "tests/resource/fake_board.h"
 #include "tools/pack/image.h"
 

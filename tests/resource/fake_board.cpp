@@ -7,10 +7,8 @@
 
 #include "board/bsp/bsp.h"
 #include "gfx/gui.h"
+#include "resource/resource.h"
 #include "serial/serial.h"
-#include "storage/resource.h"
-
-std::string sent;
 
 static uint8_t extRam[BSP_EXTRAM_SIZE] __attribute__((aligned(8)));
 static uint8_t videoRam[BSP_VIDEORAM_SIZE] __attribute__((aligned(8)));
@@ -31,30 +29,6 @@ uint32_t bsp_addr(const void *p) {
 }
 void bsp_lcd_setup(uint32_t, uint16_t, uint16_t) {}
 void bsp_lcd_timing(uint8_t, uint8_t, uint8_t, uint8_t, uint8_t, uint8_t) {}
-
-void txString(const char *t) {
-    sent += t;
-}
-void txNotify(const char *t) {
-    sent += t;
-}
-static void fmt(const char *f, va_list ap) {
-    char b[256];
-    vsnprintf(b, sizeof b, f, ap);
-    sent += b;
-}
-void pout(const char *f, ...) {
-    va_list ap;
-    va_start(ap, f);
-    fmt(f, ap);
-    va_end(ap);
-}
-void perr(const char *f, ...) {
-    va_list ap;
-    va_start(ap, f);
-    fmt(f, ap);
-    va_end(ap);
-}
 
 void loadImage(const std::vector<uint8_t> &bin) {
     ExtMemSize = BSP_EXTRAM_SIZE;

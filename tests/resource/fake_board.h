@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-extern std::string sent;
+#include "tests/support/console.h" // sent: the captured output
 
 // The image region as the loader leaves it: the bytes copied in and converted.
 void loadImage(const std::vector<uint8_t> &bin);

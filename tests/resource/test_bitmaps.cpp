@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "gfx/gui.h"
-#include "storage/bitmap.h"
+#include "resource/bitmap.h"
 #include "tests/resource/fake_board.h"
 #include "tools/pack/image.h"
 

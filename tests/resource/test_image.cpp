@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "board/bsp/bsp.h"
-#include "storage/resource.h"
+#include "resource/resource.h"
 #include "tests/resource/fake_board.h"
 #include "tools/pack/image.h"
 

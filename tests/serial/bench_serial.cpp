@@ -5,7 +5,7 @@
 #include <string>
 
 #include "serial/serial.h"
-#include "storage/config_store.h"
+#include "settings/settings.h"
 #include "tests/serial/fake_board.h"
 #include "tests/serial/fake_env.h"
 

@@ -1,7 +1,7 @@
 // The serial commands, called as the catalogue calls them, with their replies and effects.
 #include <string.h>
 
-#include "app/parse.h"
+#include "base/parse.h"
 #include "serial/rs485.h"
 #include "tests/serial/serial_fixture.h"
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "serial/serial.h"
-#include "storage/config_store.h"
+#include "settings/settings.h"
 #include "tests/serial/fake_board.h"
 #include "tests/serial/fake_env.h"
 

@@ -408,7 +408,7 @@ TEST_F(Roles, PowerUpRatesAndPrevMain) {
     makeUart1Main();
     EXPECT_EQ(prevMain, 1);
 
-    fe::valid = false;
+    cfgSetU16(CFG_VERSION, CFG_VERSION_INVALID);
     QV_COM_Init0();
     EXPECT_EQ(fb::baud(0), 115200u) << "an invalid block gives the default rate";
     EXPECT_EQ(mainIsUart0, 1);

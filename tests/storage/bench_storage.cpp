@@ -8,7 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "storage/ff.h"
+#include "fat/ff.h"
 #include "tests/storage/test_util.h"
 
 namespace {

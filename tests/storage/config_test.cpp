@@ -9,11 +9,12 @@
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
-#include "app/parse.h"
+#include "app/config_file.h"
+#include "base/parse.h"
 #include "config/panel.h"
 #include "macro/macro.h"
-#include "storage/config_store.h"
-#include "storage/sdcard.h"
+#include "sdcard/sdcard.h"
+#include "settings/settings.h"
 #include "tests/storage/fake_board.h"
 #include "tests/storage/test_util.h"
 
@@ -76,7 +77,7 @@ class Config : public ::testing::Test {
         writeText(t / "config.ini", ini);
         mcopyIn(img, t / "config.ini", "config.ini");
         fake::insertCard(readFile(img));
-        ASSERT_TRUE(initialize_media());
+        ASSERT_EQ(initialize_media(), SD_OK);
         SDhotplugInitialized();
     }
     std::string saveCard() {
@@ -327,7 +328,7 @@ TEST_F(Config, VerboseIniReportsEveryKey) {
     // A file that changes nothing writes nothing.
     long writes = fake::writes;
     ff::ffUnmount();
-    ASSERT_TRUE(initialize_media());
+    ASSERT_EQ(initialize_media(), SD_OK);
     start();
     EXPECT_EQ(fake::writes, writes);
 }

@@ -7,15 +7,14 @@
 
 #include "board/bsp/bsp.h"
 #include "board/services/timer.h"
+#include "fat/ff.h"
 #include "gfx/gui.h"
 #include "macro/macro.h"
+#include "sdcard/sdcard.h"
 #include "serial/serial.h"
-#include "storage/ff.h"
-#include "storage/sdcard.h"
 
 namespace fake {
 
-std::string output;
 int mainPortSwitches, mainPortNow;
 std::vector<uint8_t> eeprom(0x2000, 0xFF);
 long writes, cutAfter = -1;
@@ -25,8 +24,8 @@ int bmpMsPerByte = 100;
 static std::vector<uint8_t> extram;
 
 std::string take() {
-    std::string s = output;
-    output.clear();
+    std::string s = sent;
+    sent.clear();
     return s;
 }
 
@@ -51,7 +50,7 @@ void ticks(int n) {
 }
 
 void reset() {
-    output.clear();
+    sent.clear();
     mainPortSwitches = 0;
     mainPortNow = 0;
     eeprom.assign(0x2000, 0xFF);
@@ -64,6 +63,7 @@ void reset() {
     delayTimer = 0;
     ff::ffUnmount();
     SDhotplug = SD_NO_CARD;
+    SDCardErrorHook = SDCardReportErrors;
 }
 
 std::vector<uint8_t> fakeScreenBmp() {
@@ -98,30 +98,7 @@ std::vector<uint8_t> fakeScreenBmp() {
 using namespace fake;
 
 // ---- serial --------------------------------------------------------------------------------------------
-void txString(const char *text) {
-    output += text;
-}
-void txNotify(const char *text) {
-    output += text;
-}
 void txWait(void) {}
-static void vformat(const char *format, va_list args) {
-    char text[127];
-    vsnprintf(text, sizeof text, format, args);
-    output += text;
-}
-void pout(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    vformat(format, args);
-    va_end(args);
-}
-void perr(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    vformat(format, args);
-    va_end(args);
-}
 void makeUart0Main(void) {
     mainPortSwitches++;
     mainPortNow = 0;

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/console.h" // sent: the captured output
+
 namespace fake {
 
 // ---- serial --------------------------------------------------------------------------------------
-extern std::string output;   // everything sent, replies and notices alike
 extern int mainPortSwitches; // makeUart0Main/makeUart1Main calls
 extern int mainPortNow;      // 0 or 1
-std::string take();          // output, then forget it
+std::string take();          // everything sent (tests/support/console.h), then forget it
 
 // ---- EEPROM --------------------------------------------------------------------------------------
 extern std::vector<uint8_t> eeprom; // 8 KiB, starts blank (0xFF)

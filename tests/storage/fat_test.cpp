@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "storage/ff.h"
+#include "fat/ff.h"
 #include "tests/storage/test_util.h"
 
 using namespace tu;
@@ -107,8 +107,8 @@ TEST_P(EachFormat, WritesWhatFsckAndMtoolsAccept) {
             expect[sizeName(size)] = randomBytes(size, size);
             ASSERT_TRUE(writeCardFile(sizeName(size).c_str(), expect[sizeName(size)])) << size;
         }
-        ASSERT_EQ(ff::mkdir("SUB"), 0);
-        ASSERT_EQ(ff::mkdir("\\SUB\\DEEP"), 0);
+        ASSERT_EQ(ff::mkdir("SUB"), ff::FF_OK);
+        ASSERT_EQ(ff::mkdir("\\SUB\\DEEP"), ff::FF_OK);
         expect["SUB/DEEP/X.DAT"] = randomBytes(5000, 1);
         ASSERT_TRUE(writeCardFile("sub\\deep\\x.dat", expect["SUB/DEEP/X.DAT"]));
         // Append, overwrite with less, remove, rename.
@@ -117,9 +117,9 @@ TEST_P(EachFormat, WritesWhatFsckAndMtoolsAccept) {
         expect["F513.BIN"].insert(expect["F513.BIN"].end(), more.begin(), more.end());
         expect["F70000.BIN"] = randomBytes(10, 3);
         ASSERT_TRUE(writeCardFile("F70000.BIN", expect["F70000.BIN"]));
-        ASSERT_EQ(ff::remove("F300000.BIN"), 0);
+        ASSERT_EQ(ff::remove("F300000.BIN"), ff::FF_OK);
         expect.erase("F300000.BIN");
-        ASSERT_EQ(ff::rename("F2047.BIN", "RENAMED.TXT"), 0);
+        ASSERT_EQ(ff::rename("F2047.BIN", "RENAMED.TXT"), ff::FF_OK);
         expect["RENAMED.TXT"] = expect["F2047.BIN"];
         expect.erase("F2047.BIN");
     }
@@ -146,7 +146,7 @@ TEST_P(EachFormat, RandomOperationsMatchAModel) {
     {
         Volume v;
         ASSERT_TRUE(v.mount(disk));
-        ASSERT_EQ(ff::mkdir("SUB"), 0);
+        ASSERT_EQ(ff::mkdir("SUB"), ff::FF_OK);
         for (int step = 0; step < 300; step++) {
             std::string name = names[rng() % 7];
             uint32_t size = rng() % 3 == 0 ? rng() % 40000 : rng() % 1500;
@@ -162,7 +162,8 @@ TEST_P(EachFormat, RandomOperationsMatchAModel) {
                 break;
             }
             case 2: // remove
-                EXPECT_EQ(ff::remove(name.c_str()), model.count(name) ? 0 : -1) << step;
+                EXPECT_EQ(ff::remove(name.c_str()), model.count(name) ? ff::FF_OK : ff::FF_ERR_NOT_FOUND)
+                    << step;
                 model.erase(name);
                 break;
             case 3: { // overwrite a stretch in the middle, possibly growing the file
@@ -172,9 +173,9 @@ TEST_P(EachFormat, RandomOperationsMatchAModel) {
                 std::vector<uint8_t> patch = randomBytes(rng() % 3000, step);
                 ff::FF_FILE *f = ff::fopen(name.c_str(), ff::FF_APPEND);
                 ASSERT_NE(f, nullptr);
-                ASSERT_EQ(ff::fseek(f, (int32_t)at, ff::FF_SEEK_SET), 0);
+                ASSERT_EQ(ff::fseek(f, (int32_t)at, ff::FF_SEEK_SET), ff::FF_OK);
                 ASSERT_EQ(ff::fwrite(patch.data(), 1, (uint32_t)patch.size(), f), patch.size());
-                ASSERT_EQ(ff::fclose(f), 0);
+                ASSERT_EQ(ff::fclose(f), ff::FF_OK);
                 if (at + patch.size() > m.size()) m.resize(at + patch.size());
                 std::copy(patch.begin(), patch.end(), m.begin() + at);
                 break;
@@ -182,9 +183,12 @@ TEST_P(EachFormat, RandomOperationsMatchAModel) {
             case 4: { // rename within its directory
                 std::string to = name.substr(0, name.find('\\') + 1) + "R" + std::to_string(step % 5);
                 bool taken = model.count(to) > 0;
-                int r = ff::rename(name.c_str(), to.substr(to.find('\\') + 1).c_str());
-                EXPECT_EQ(r, model.count(name) && !taken ? 0 : -1) << step;
-                if (r == 0) {
+                ff::FF_STATUS r = ff::rename(name.c_str(), to.substr(to.find('\\') + 1).c_str());
+                EXPECT_EQ(r, !model.count(name) ? ff::FF_ERR_NOT_FOUND
+                             : taken            ? ff::FF_ERR_EXISTS
+                                                : ff::FF_OK)
+                    << step;
+                if (r == ff::FF_OK) {
                     model[to] = model[name];
                     model.erase(name);
                 }
@@ -240,11 +244,11 @@ TEST_F(FatFiles, OneFileAtATime) {
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_OPEN);
     // The first stays open and usable.
     EXPECT_EQ(ff::fputc('x', first), 'x');
-    EXPECT_EQ(ff::fclose(first), 0);
+    EXPECT_EQ(ff::fclose(first), ff::FF_OK);
     EXPECT_EQ(readCardFile("ONE.TXT"), std::vector<uint8_t>{'x'});
     EXPECT_EQ(ff::fopen(nullptr, ff::FF_READ), nullptr);
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_NO_FILE);
-    EXPECT_EQ(ff::fclose(nullptr), -1);
+    EXPECT_EQ(ff::fclose(nullptr), ff::FF_ERR_NO_FILE);
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_NO_FILE);
 }
 
@@ -252,21 +256,21 @@ TEST_F(FatFiles, SeekLimitsAndOrigins) {
     ASSERT_TRUE(writeCardFile("S.BIN", randomBytes(1000, 1)));
     ff::FF_FILE *f = ff::fopen("S.BIN", ff::FF_READ);
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(ff::fseek(f, 1000, ff::FF_SEEK_SET), 0);
+    EXPECT_EQ(ff::fseek(f, 1000, ff::FF_SEEK_SET), ff::FF_OK);
     EXPECT_EQ(ff::ftell(f), 1000);
     EXPECT_TRUE(ff::feof(f));
-    EXPECT_EQ(ff::fseek(f, 1001, ff::FF_SEEK_SET), -1);
+    EXPECT_EQ(ff::fseek(f, 1001, ff::FF_SEEK_SET), ff::FF_ERR_SEEK);
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_SEEK);
     EXPECT_EQ(ff::ftell(f), 1000);
-    EXPECT_EQ(ff::fseek(f, -3, ff::FF_SEEK_END), 0); // from the end: size - |offset|
+    EXPECT_EQ(ff::fseek(f, -3, ff::FF_SEEK_END), ff::FF_OK); // from the end: size - |offset|
     EXPECT_EQ(ff::ftell(f), 997);
-    EXPECT_EQ(ff::fseek(f, 3, ff::FF_SEEK_END), 0);
+    EXPECT_EQ(ff::fseek(f, 3, ff::FF_SEEK_END), ff::FF_OK);
     EXPECT_EQ(ff::ftell(f), 997);
-    EXPECT_EQ(ff::fseek(f, -997, ff::FF_SEEK_CUR), 0);
+    EXPECT_EQ(ff::fseek(f, -997, ff::FF_SEEK_CUR), ff::FF_OK);
     EXPECT_EQ(ff::ftell(f), 0);
-    EXPECT_EQ(ff::fseek(f, -1, ff::FF_SEEK_CUR), -1);
-    EXPECT_EQ(ff::fseek(f, 1001, ff::FF_SEEK_END), -1);
-    EXPECT_EQ(ff::fseek(f, 600, ff::FF_SEEK_CUR), 0);
+    EXPECT_EQ(ff::fseek(f, -1, ff::FF_SEEK_CUR), ff::FF_ERR_SEEK);
+    EXPECT_EQ(ff::fseek(f, 1001, ff::FF_SEEK_END), ff::FF_ERR_SEEK);
+    EXPECT_EQ(ff::fseek(f, 600, ff::FF_SEEK_CUR), ff::FF_OK);
     EXPECT_EQ(ff::fgetc(f), randomBytes(1000, 1)[600]);
     ff::fclose(f);
 }
@@ -318,7 +322,7 @@ TEST_F(FatFiles, ReadOnlyFilesAndModes) {
     ASSERT_TRUE(v.mount(disk));
     EXPECT_EQ(ff::fopen("RO.BIN", ff::FF_WRITE), nullptr);
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_ACCESS);
-    EXPECT_EQ(ff::remove("RO.BIN"), -1);
+    EXPECT_EQ(ff::remove("RO.BIN"), ff::FF_ERR_ACCESS);
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_ACCESS);
     ff::FF_FILE *f = ff::fopen("RO.BIN", ff::FF_READ);
     ASSERT_NE(f, nullptr);
@@ -335,22 +339,22 @@ TEST_F(FatFiles, ReadOnlyFilesAndModes) {
 }
 
 TEST_F(FatFiles, DirectoriesAndListing) {
-    ASSERT_EQ(ff::mkdir("SUB"), 0);
-    EXPECT_EQ(ff::mkdir("sub"), -1);
+    ASSERT_EQ(ff::mkdir("SUB"), ff::FF_OK);
+    EXPECT_EQ(ff::mkdir("sub"), ff::FF_ERR_EXISTS);
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_EXISTS);
     ASSERT_TRUE(writeCardFile("README", {'r'}));
     ASSERT_TRUE(writeCardFile("A.TXT", {'a'}));
-    ASSERT_EQ(ff::chdir("SUB"), 0);
+    ASSERT_EQ(ff::chdir("SUB"), ff::FF_OK);
     ASSERT_TRUE(writeCardFile("IN.TXT", {'i', 'n'}));
     EXPECT_EQ(readCardFile("\\A.TXT"), std::vector<uint8_t>{'a'});
     EXPECT_EQ(readCardFile("..\\README"), std::vector<uint8_t>{'r'});
-    ASSERT_EQ(ff::chdir(".."), 0);
+    ASSERT_EQ(ff::chdir(".."), ff::FF_OK);
     EXPECT_EQ(readCardFile("SUB\\IN.TXT"), (std::vector<uint8_t>{'i', 'n'}));
-    EXPECT_EQ(ff::chdir("A.TXT"), -1);
+    EXPECT_EQ(ff::chdir("A.TXT"), ff::FF_ERR_NOT_DIR);
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_NOT_DIR);
-    EXPECT_EQ(ff::chdir("NONE"), -1);
-    EXPECT_EQ(ff::chdir(".."), 0); // the root's parent is the root
-    EXPECT_EQ(ff::rmdir("SUB"), -1);
+    EXPECT_EQ(ff::chdir("NONE"), ff::FF_ERR_NOT_FOUND);
+    EXPECT_EQ(ff::chdir(".."), ff::FF_OK); // the root's parent is the root
+    EXPECT_EQ(ff::rmdir("SUB"), ff::FF_ERR_NOT_EMPTY);
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_NOT_EMPTY);
 
     ff::FF_DIRENT e;
@@ -360,17 +364,17 @@ TEST_F(FatFiles, DirectoriesAndListing) {
         listed +=
             std::string(ff::NameFromDirEntry(&e, name)) + ((e.attr & ff::FF_ATTR_DIRECTORY) ? "/" : "") + ",";
     EXPECT_EQ(listed, "SUB/,README,A.TXT,");
-    ASSERT_EQ(ff::chdir("\\SUB"), 0);
+    ASSERT_EQ(ff::chdir("\\SUB"), ff::FF_OK);
     listed.clear();
     for (int more = ff::read_directory_entry(&e, 0); more; more = ff::read_directory_entry(&e, 1))
         listed += std::string(ff::NameFromDirEntry(&e, name)) + ",";
     EXPECT_EQ(listed, ".,..,IN.TXT,");
-    EXPECT_EQ(ff::rmdir("\\SUB"), -1); // the current directory stays
-    ASSERT_EQ(ff::remove("IN.TXT"), 0);
-    ASSERT_EQ(ff::chdir("\\"), 0);
-    EXPECT_EQ(ff::remove("SUB"), -1);
+    EXPECT_EQ(ff::rmdir("\\SUB"), ff::FF_ERR_NOT_EMPTY); // the current directory stays
+    ASSERT_EQ(ff::remove("IN.TXT"), ff::FF_OK);
+    ASSERT_EQ(ff::chdir("\\"), ff::FF_OK);
+    EXPECT_EQ(ff::remove("SUB"), ff::FF_ERR_IS_DIR);
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_IS_DIR);
-    EXPECT_EQ(ff::rmdir("SUB"), 0);
+    EXPECT_EQ(ff::rmdir("SUB"), ff::FF_OK);
     EXPECT_TRUE(ff::fget_file_info("README", &e));
     EXPECT_EQ(e.size, 1u);
     EXPECT_FALSE(ff::fget_file_info("SUB", &e));
@@ -380,7 +384,7 @@ TEST_F(FatFiles, DirectoriesAndListing) {
 }
 
 TEST_F(FatFiles, SubdirectoryGrowsAndRootFills) {
-    ASSERT_EQ(ff::mkdir("MANY"), 0);
+    ASSERT_EQ(ff::mkdir("MANY"), ff::FF_OK);
     for (int i = 0; i < 60; i++) { // 16 entries per one-sector cluster
         std::string n = "MANY\\N" + std::to_string(i) + ".TXT";
         ASSERT_TRUE(writeCardFile(n.c_str(), randomBytes((uint32_t)i * 37, i))) << i;
@@ -405,9 +409,9 @@ TEST_F(FatFiles, ContiguousFileWrittenWithoutTheFat) {
     // Free space in pieces: the contiguous file must go where the run is long enough.
     for (int i = 0; i < 8; i++)
         ASSERT_TRUE(writeCardFile(("P" + std::to_string(i)).c_str(), randomBytes(3000, i)));
-    for (int i = 0; i < 8; i += 2) ASSERT_EQ(ff::remove(("P" + std::to_string(i)).c_str()), 0);
-    ASSERT_EQ(ff::fcreate_contig_file("ZEFO5.BIN", 200000), 0);
-    EXPECT_EQ(ff::fcreate_contig_file("ZEFO5.BIN", 10), -1);
+    for (int i = 0; i < 8; i += 2) ASSERT_EQ(ff::remove(("P" + std::to_string(i)).c_str()), ff::FF_OK);
+    ASSERT_EQ(ff::fcreate_contig_file("ZEFO5.BIN", 200000), ff::FF_OK);
+    EXPECT_EQ(ff::fcreate_contig_file("ZEFO5.BIN", 10), ff::FF_ERR_EXISTS);
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_EXISTS);
     ff::FF_FILE *f = ff::fopen("ZEFO5.BIN", ff::FF_APPEND_CONTIG);
     ASSERT_NE(f, nullptr);
@@ -418,8 +422,8 @@ TEST_F(FatFiles, ContiguousFileWrittenWithoutTheFat) {
         ASSERT_EQ(ff::fwriteChunkToContiguousFile(f, l.data(), 128), 128u);
         written.insert(written.end(), l.begin(), l.end());
     }
-    ASSERT_EQ(ff::fsetFileSize(f, (uint32_t)written.size()), 0);
-    ASSERT_EQ(ff::fclose(f), 0);
+    ASSERT_EQ(ff::fsetFileSize(f, (uint32_t)written.size()), ff::FF_OK);
+    ASSERT_EQ(ff::fclose(f), ff::FF_OK);
     EXPECT_EQ(readCardFile("ZEFO5.BIN"), written);
     std::string report;
     EXPECT_TRUE(fsckClean(image(), &report)) << report; // no clusters beyond the size stay allocated
@@ -427,16 +431,16 @@ TEST_F(FatFiles, ContiguousFileWrittenWithoutTheFat) {
     // A file whose clusters are not consecutive is not opened that way.
     ASSERT_TRUE(writeCardFile("P1", randomBytes(20000, 1), ff::FF_APPEND));
     EXPECT_EQ(ff::fopen("P1", ff::FF_APPEND_CONTIG), nullptr);
-    EXPECT_EQ(ff::fcreate_contig_file("HUGE.BIN", 64u << 20), -1);
+    EXPECT_EQ(ff::fcreate_contig_file("HUGE.BIN", 64u << 20), ff::FF_ERR_FULL);
     EXPECT_EQ(ff::_FF_error, ff::FF_ERR_FULL);
 }
 
 TEST_F(FatFiles, QuickFormatEmptiesTheCard) {
-    ASSERT_EQ(ff::mkdir("D"), 0);
+    ASSERT_EQ(ff::mkdir("D"), ff::FF_OK);
     ASSERT_TRUE(writeCardFile("D\\X.BIN", randomBytes(50000, 1)));
     uint32_t total = ff::ffFreeClusters() + 50000 / ff::ffClusterBytes() + 2;
-    ASSERT_EQ(ff::chdir("D"), 0);
-    ASSERT_EQ(ff::fquickformat(), 0);
+    ASSERT_EQ(ff::chdir("D"), ff::FF_OK);
+    ASSERT_EQ(ff::fquickformat(), ff::FF_OK);
     EXPECT_EQ(ff::ffFreeClusters(), total);
     ff::FF_DIRENT e;
     EXPECT_EQ(ff::read_directory_entry(&e, 0), 0); // back in an empty root
@@ -453,8 +457,8 @@ TEST_F(FatFiles, LongNamesGoWithTheirFile) {
     mcopyIn(t / "card.img", t / "another long name.bin", "another long name.bin");
     disk.bytes = readFile(t / "card.img");
     ASSERT_TRUE(v.mount(disk));
-    ASSERT_EQ(ff::remove("LONGFI~1.TXT"), 0);
-    ASSERT_EQ(ff::rename("ANOTHE~1.BIN", "SHORT.BIN"), 0);
+    ASSERT_EQ(ff::remove("LONGFI~1.TXT"), ff::FF_OK);
+    ASSERT_EQ(ff::rename("ANOTHE~1.BIN", "SHORT.BIN"), ff::FF_OK);
     std::string report;
     EXPECT_TRUE(fsckClean(image(), &report)) << report; // no orphaned long-name entries
     EXPECT_EQ(mdirNames(image(), "/"), "SHORT.BIN\n");
@@ -466,7 +470,7 @@ TEST_F(FatFiles, LongNamesGoWithTheirFile) {
 TEST_F(FatFiles, PulledCardSparesTheOtherFiles) {
     std::vector<uint8_t> a = randomBytes(20000, 1), b = randomBytes(3000, 2);
     ASSERT_TRUE(writeCardFile("A.BIN", a));
-    ASSERT_EQ(ff::mkdir("DIR"), 0);
+    ASSERT_EQ(ff::mkdir("DIR"), ff::FF_OK);
     ASSERT_TRUE(writeCardFile("DIR\\B.BIN", b));
     ff::ffUnmount();
     const std::vector<uint8_t> before = disk.bytes;
@@ -591,7 +595,7 @@ TEST(FatFormat, OwnFormatsPassFsckAndMtools) {
         disk.bytes.assign((size_t)c.kib * 1024, 0xA5);
         Volume v;
         ff::FF_BlockDevice d = disk.device();
-        ASSERT_EQ(ff::ffFormat(&d, 0, d.sectors, c.bits), 0);
+        ASSERT_EQ(ff::ffFormat(&d, 0, d.sectors, c.bits), ff::FF_OK);
         ASSERT_TRUE(v.mount(disk));
         std::vector<uint8_t> mine = randomBytes(70000, c.kib);
         ASSERT_TRUE(writeCardFile("MINE.BIN", mine));
@@ -613,8 +617,8 @@ TEST(FatFormat, OwnFormatsPassFsckAndMtools) {
     small.bytes.assign(1 << 20, 0);
     Volume v;
     ff::FF_BlockDevice d = small.device();
-    EXPECT_EQ(ff::ffFormat(&d, 0, d.sectors, 16), -1);
-    EXPECT_EQ(ff::ffFormat(&d, 0, 20, 12), -1);
+    EXPECT_EQ(ff::ffFormat(&d, 0, d.sectors, 16), ff::FF_ERR_FORMAT);
+    EXPECT_EQ(ff::ffFormat(&d, 0, 20, 12), ff::FF_ERR_FORMAT);
 }
 
 } // namespace

@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
-#include "storage/ff.h"
-#include "storage/sdcard.h"
+#include "fat/ff.h"
+#include "sdcard/sdcard.h"
 #include "tests/storage/fake_board.h"
 #include "tests/storage/test_util.h"
 
@@ -63,7 +63,7 @@ class Sd : public ::testing::Test {
 
 TEST_F(Sd, IdentificationSequence) {
     fake::insertCard(makeCard());
-    ASSERT_EQ(SDCardInit(), 1);
+    ASSERT_EQ(SDCardInit(), SD_OK);
     // CMD0; CMD55 + ACMD41 until powered up (two busy answers); CID, address, CSD, select; 4-bit bus.
     const std::vector<int> expected = {0, 55, 141, 55, 141, 55, 141, 2, 3, 9, 7, 55, 106};
     EXPECT_EQ(fake::card.commands, expected);
@@ -78,7 +78,7 @@ TEST_F(Sd, IdentificationSequence) {
     // A block transfer: ready check, the block, the clock off afterwards.
     fake::card.commands.clear();
     uint8_t block[512];
-    ASSERT_TRUE(SDCardReadBlock(512, block));
+    ASSERT_EQ(SDCardReadBlock(512, block), SD_OK);
     EXPECT_EQ(fake::card.commands, (std::vector<int>{13, 17}));
     EXPECT_EQ(fake::card.clock, BSP_SD_CLOCK_OFF);
     EXPECT_EQ(memcmp(block, fake::card.image.data() + 512, 512), 0);
@@ -147,7 +147,7 @@ TEST_F(Sd, CardThatNeverPowersUp) {
     EXPECT_EQ(SDhotplug, SD_NO_CARD);
     EXPECT_EQ(fake::take(), ""); // no message for a card that does not answer
     // At start-up without a card: failed, then the slot logic takes over.
-    EXPECT_EQ(initialize_media(), 0);
+    EXPECT_EQ(initialize_media(), SD_ERR_NO_CARD);
     SDhotplugFailedToInit();
     fake::ticks(51);
     SDcheckHotplug();
@@ -158,24 +158,24 @@ TEST_F(Sd, ErrorFlagsAndTheirMessages) {
     insertReady();
     uint8_t block[512];
     fake::card.failNextRead = BSP_SD_ERR_DATA_TIMEOUT | BSP_SD_ERR_CRC_READ | BSP_SD_ERR_RESP_CRC;
-    EXPECT_FALSE(SDCardReadBlock(0, block));
+    EXPECT_EQ(SDCardReadBlock(0, block), SD_ERR_TRANSFER);
     EXPECT_EQ(fake::take(), ":!SD Card: Time-Out Read Data Error\r:!SD Card: CRC Read Error\r"
                             ":!SD Card: Response CRC Error\r");
     fake::card.failNextWrite = BSP_SD_ERR_WRITE_STATUS | BSP_SD_ERR_CRC_WRITE;
-    EXPECT_FALSE(SDCardWriteBlock(0, block));
+    EXPECT_EQ(SDCardWriteBlock(0, block), SD_ERR_TRANSFER);
     EXPECT_EQ(fake::take(), ":!SD Card: CRC Write Error\r:!SD Card: Write CRC Error Code\r");
     // Beyond the card: the card's own status refuses it.
-    EXPECT_FALSE(SDCardReadBlock(8192u * 1024, block));
+    EXPECT_EQ(SDCardReadBlock(8192u * 1024, block), SD_ERR_TRANSFER);
     EXPECT_EQ(fake::take(), "");
-    EXPECT_TRUE(SDCardReadBlock(0, block));
+    EXPECT_EQ(SDCardReadBlock(0, block), SD_OK);
     // The card has gone: nothing answers.
     fake::removeCard();
-    EXPECT_FALSE(SDCardReadBlock(0, block));
+    EXPECT_EQ(SDCardReadBlock(0, block), SD_ERR_TRANSFER);
     EXPECT_EQ(fake::take(), ":!SD Card: Time-Out Response Error\r");
     fake::card.failNextRead = BSP_SD_ERR_CRC_READ;
     fake::card.present = true;
-    EXPECT_FALSE(SDCardReadBlock(0, block));
-    EXPECT_EQ(QVReportSDStatusErrors(1), 0); // already reported and cleared
+    EXPECT_EQ(SDCardReadBlock(0, block), SD_ERR_TRANSFER);
+    EXPECT_EQ(SDCardTakeErrors(), 0u); // already reported and cleared
     EXPECT_EQ(fake::take(), ":!SD Card: CRC Read Error\r");
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/ff.h"
+#include "fat/ff.h"
 
 namespace tu {
 

@@ -35,7 +35,7 @@ Volume::~Volume() {
 }
 bool Volume::mount(RamDisk &disk) {
     ff::FF_BlockDevice d = disk.device();
-    return ff::ffMount(&d) == 1;
+    return ff::ffMount(&d) == ff::FF_OK;
 }
 
 std::vector<uint8_t> readCardFile(const char *path, bool *ok) {

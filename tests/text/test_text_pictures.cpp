@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "app/gfx_state.h"
 #include "gfx/font_table.h"
+#include "gfx/gfx_state.h"
 #include "gfx/text.h"
 #include "tests/gfx/picture.h"
 #include "tests/text/text_env.h"

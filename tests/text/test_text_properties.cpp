@@ -5,8 +5,8 @@
 
 #include <random>
 
-#include "app/gfx_state.h"
 #include "gfx/font_table.h"
+#include "gfx/gfx_state.h"
 #include "gfx/text.h"
 #include "tests/gfx/picture.h"
 #include "tests/text/text_env.h"

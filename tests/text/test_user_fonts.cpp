@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "gfx/font_table.h"
 #include "gfx/text.h"
 #include "tests/gfx/picture.h"

@@ -6,37 +6,11 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-std::string sent;
-
-void txString(const char *text) {
-    sent += text;
-}
-void txNotify(const char *text) {
-    sent += text;
-}
-static void formatted(const char *format, va_list ap) {
-    char buf[128];
-    vsnprintf(buf, sizeof buf, format, ap);
-    sent += buf;
-}
-void pout(const char *format, ...) {
-    va_list ap;
-    va_start(ap, format);
-    formatted(format, ap);
-    va_end(ap);
-}
-void perr(const char *format, ...) {
-    va_list ap;
-    va_start(ap, format);
-    formatted(format, ap);
-    va_end(ap);
-}
-
 #include <string.h>
 
 #include "app/cmd_text.h"
-#include "app/gfx_state.h"
 #include "gfx/font_table.h"
+#include "gfx/gfx_state.h"
 #include "tests/gfx/picture.h"
 
 void textScreen(void) {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-extern std::string sent; // everything the commands sent since it was last cleared
+#include "tests/support/console.h" // sent: the captured output
 
 // A cleared screen, black on white, font "16", normal mode, left-top alignment, origin and cursor at
 // (0, 0), one byte per character, nothing sent.

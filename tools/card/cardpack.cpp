@@ -16,7 +16,7 @@
 #include <iterator>
 #include <memory>
 
-#include "storage/ff.h"
+#include "fat/ff.h"
 
 namespace fs = std::filesystem;
 
@@ -108,7 +108,8 @@ class Session {
     bool mountFile(const char *path, bool writable, std::string *error) {
         ff::FF_BlockDevice device;
         if (!openFile(path, writable, false, 0, &device, error)) return false;
-        if (!ff::ffMount(&device)) return fail(error, std::string(path) + ": not a FAT12/FAT16 card image");
+        if (ff::ffMount(&device) != ff::FF_OK)
+            return fail(error, std::string(path) + ": not a FAT12/FAT16 card image");
         return true;
     }
     static bool fail(std::string *error, const std::string &why) {
@@ -247,7 +248,7 @@ bool formatAndFill(const ff::FF_BlockDevice &device, uint32_t sectors, int fatBi
         return Session::fail(error,
                              "a " + std::to_string(sectors / (MB / SECTOR)) + " MB card cannot be " +
                                  (fatBits ? "FAT" + std::to_string(fatBits) : std::string("FAT12/FAT16")));
-    if (!ff::ffMount(&device)) return Session::fail(error, "the new file system does not mount");
+    if (ff::ffMount(&device) != ff::FF_OK) return Session::fail(error, "the new file system does not mount");
     return copyTree(dir, "", error);
 }
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "storage/resource.h"
+#include "resource/resource.h"
 
 namespace pack {
 

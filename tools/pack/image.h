@@ -1,6 +1,6 @@
 // The resource image as the PC builds it: macros, bitmaps (plain, run-length compressed,
 // transparent), user fonts and GIF files, written byte for byte in the layout the firmware loads
-// (storage/resource.h), and listed the way the display's "ls" lists it.
+// (resource/resource.h), and listed the way the display's "ls" lists it.
 #pragma once
 
 #include <cstdint>

@@ -13,7 +13,7 @@
 #include "tools/fontc/fontc.h"
 #endif
 
-#include "storage/resource.h"
+#include "resource/resource.h"
 
 namespace pack {
 

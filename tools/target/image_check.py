@@ -21,8 +21,8 @@ RESOURCE_REGION = (0x08400000, 0xB00000)
 VIDEO_RAM = (0x08F00000, 0x100000)
 POOL_SIZE = 100000
 PANELS = {"zefo5": ("wvga1", 800, 480), "zefo5-wvga2": ("wvga2", 800, 480), "zefo5-vga": ("vga", 640, 480)}
-ROOMS = ["app", "serial", "macro", "touch", "displays", "storage", "gfx", "config", "board/bsp",
-         "board/services", "board/versatilepb", "tests/target"]
+ROOMS = ["app", "serial", "macro", "touch", "displays", "resource", "settings", "sdcard", "fat", "gfx", "base",
+         "config", "board/bsp", "board/services", "board/versatilepb", "tests/target"]
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 
 # Allocation in any form: the C allocator and its relatives, the C++ operators.

@@ -4,10 +4,18 @@
 
 #include <stdint.h>
 
-int QV_ExtMem_Erase_Chip(void);         // 0
-int QV_ExtMem_Erase_Sector(uint32_t n); // 0, or 3 when n is not below Flash1NumSectors
-// 0; 2 without data; 1 when the area passes Flash1Size. Split at a 256-byte page boundary.
-int QV_ExtMem_ProgramArea(uint32_t address, const uint8_t *data, uint32_t count);
+// Results of the flash operations, returned by value.
+enum FLASH_STATUS : int {
+    FLASH_OK = 0,
+    FLASH_ERR_RANGE = 1,   // the area passes Flash1Size
+    FLASH_ERR_NO_DATA = 2, // nothing to program from
+    FLASH_ERR_SECTOR = 3,  // the sector number is not below Flash1NumSectors
+};
+
+FLASH_STATUS QV_ExtMem_Erase_Chip(void);
+FLASH_STATUS QV_ExtMem_Erase_Sector(uint32_t n);
+// Split at a 256-byte page boundary.
+FLASH_STATUS QV_ExtMem_ProgramArea(uint32_t address, const uint8_t *data, uint32_t count);
 int IsFlash1Usable(void);
 
 // Loads the image at flash address 0 into the image region at board address destination (at most

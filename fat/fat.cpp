@@ -4,7 +4,7 @@
 // first, then the FAT (all copies), then the directory entry; a file being truncated or deleted
 // loses its entry before its clusters are freed. The FAT sector cache is written back before any
 // public operation returns, except during a file's writes, where it follows the data.
-#include "storage/ff.h"
+#include "fat/ff.h"
 
 #include <stdarg.h>
 #include <stddef.h>
@@ -14,6 +14,11 @@
 namespace ff {
 
 int _FF_error;
+
+// The status of an operation that failed: the code its step left in _FF_error.
+static FF_STATUS failed(void) {
+    return _FF_error != FF_OK ? (FF_STATUS)_FF_error : FF_ERR_MEDIA;
+}
 
 static uint32_t fixedClock(void) {
     return (uint32_t)((2010 - 1980) << 9 | 1 << 5 | 1) << 16;
@@ -512,41 +517,41 @@ static bool signature(const uint8_t *b) {
     return b[510] == 0x55 && b[511] == 0xAA;
 }
 
-int ffMount(const FF_BlockDevice *device) {
+FF_STATUS ffMount(const FF_BlockDevice *device) {
     FF_Volume *v = vol;
     v->mounted = 0;
     v->file.open = 0;
     v->device = *device;
     dropCaches();
     uint8_t *b = v->dirCache;
-    if (!readSector(0, b)) return 0;
+    if (!readSector(0, b)) return failed();
     _FF_error = FF_ERR_FORMAT;
-    if (!signature(b)) return 0;
+    if (!signature(b)) return failed();
     uint32_t start = 0;
     if (!bootJump(b) || b[0x1BE] == 0x80) {
         // A partition table: the first entry with a type gives the volume.
         uint32_t i = 0;
         while (i < 4 && b[0x1BE + 16 * i + 4] == 0) i++;
-        if (i == 4) return 0;
+        if (i == 4) return failed();
         start = rd32(b + 0x1BE + 16 * i + 8);
-        if (!readSector(start, b)) return 0;
+        if (!readSector(start, b)) return failed();
         _FF_error = FF_ERR_FORMAT;
-        if (!signature(b) || !bootJump(b)) return 0;
+        if (!signature(b) || !bootJump(b)) return failed();
     }
     uint32_t spc = b[13], reserved = rd16(b + 14), fats = b[16], rootEntries = rd16(b + 17);
     uint32_t total = rd16(b + 19) ? rd16(b + 19) : rd32(b + 32);
     uint32_t fatSectors = rd16(b + 22);
     if (rd16(b + 11) != FF_SECTOR_SIZE || spc == 0 || (spc & (spc - 1)) != 0 || reserved == 0 || fats == 0 ||
         rootEntries == 0 || fatSectors == 0) // no 16-bit FAT size: a FAT32 volume
-        return 0;
+        return failed();
     uint32_t rootSectors = (rootEntries * 32 + FF_SECTOR_SIZE - 1) / FF_SECTOR_SIZE;
     uint32_t meta = reserved + fats * fatSectors + rootSectors;
-    if (meta >= total || start > 0xFFFFFFFFu - total) return 0;
+    if (meta >= total || start > 0xFFFFFFFFu - total) return failed();
     uint32_t clusters = (total - meta) / spc;
-    if (clusters == 0 || clusters > 65524) return 0; // more clusters than FAT16 can have: FAT32
+    if (clusters == 0 || clusters > 65524) return failed(); // more clusters than FAT16 can have: FAT32
     uint32_t bits = clusters <= 4084 ? 12 : 16;
     uint32_t fatBytes = bits == 12 ? ((clusters + 2) * 3 + 1) / 2 : (clusters + 2) * 2;
-    if (fatBytes > fatSectors * FF_SECTOR_SIZE) return 0;
+    if (fatBytes > fatSectors * FF_SECTOR_SIZE) return failed();
     v->fatBits = (uint8_t)bits;
     v->sectorsPerCluster = (uint8_t)spc;
     v->fatCount = (uint8_t)fats;
@@ -564,7 +569,7 @@ int ffMount(const FF_BlockDevice *device) {
     v->allocHint = 2;
     v->mounted = 1;
     _FF_error = FF_OK;
-    return 1;
+    return FF_OK;
 }
 
 void ffUnmount(void) {
@@ -653,15 +658,15 @@ static int writeEmptyTables(uint32_t fatStart, uint32_t fatSectors, uint32_t fat
     return 1;
 }
 
-int ffFormat(const FF_BlockDevice *device, uint32_t start, uint32_t sectors, int fatBits) {
+FF_STATUS ffFormat(const FF_BlockDevice *device, uint32_t start, uint32_t sectors, int fatBits) {
     if (vol->file.open) {
         _FF_error = FF_ERR_OPEN;
-        return -1;
+        return failed();
     }
     Geometry g;
     if (!chooseGeometry(sectors, fatBits, &g)) {
         _FF_error = FF_ERR_FORMAT;
-        return -1;
+        return failed();
     }
     vol->mounted = 0;
     vol->device = *device;
@@ -695,35 +700,35 @@ int ffFormat(const FF_BlockDevice *device, uint32_t start, uint32_t sectors, int
     b[64] = 0xFD;
     b[510] = 0x55;
     b[511] = 0xAA;
-    if (!writeSector(start, b)) return -1;
+    if (!writeSector(start, b)) return failed();
     if (!writeEmptyTables(start + FORMAT_RESERVED, g.fatSectors, FORMAT_FATS, FORMAT_ROOT_SECTORS, g.bits,
                           0xF8))
-        return -1;
-    return 0;
+        return failed();
+    return FF_OK;
 }
 
-int fquickformat(void) {
+FF_STATUS fquickformat(void) {
     if (vol->file.open) {
         _FF_error = FF_ERR_OPEN;
-        return -1;
+        return failed();
     }
     if (vol->mounted) {
         // The boot sector stays; the FATs and the root directory start empty.
         dropCaches();
         if (!writeEmptyTables(vol->fatStart, vol->fatSectors, vol->fatCount, vol->rootSectors, vol->fatBits,
                               vol->media))
-            return -1;
+            return failed();
         vol->currentDir = 0;
         vol->allocHint = 2;
-        return 0;
+        return FF_OK;
     }
     if (!vol->device.read || vol->device.sectors == 0) {
         _FF_error = FF_ERR_MEDIA;
-        return -1;
+        return failed();
     }
     FF_BlockDevice device = vol->device;
-    if (ffFormat(&device, 0, device.sectors, 0) != 0) return -1;
-    return ffMount(&device) ? 0 : -1;
+    if (ffFormat(&device, 0, device.sectors, 0) != 0) return failed();
+    return ffMount(&device);
 }
 
 // ---- the open file --------------------------------------------------------------------------------
@@ -923,20 +928,20 @@ FF_FILE *fcreate(const char *name, int mode) {
     return openFile(name, FF_WRITE, true);
 }
 
-int fcreate_contig_file(const char *name, uint32_t size) {
+FF_STATUS fcreate_contig_file(const char *name, uint32_t size) {
     if (vol->mounted && vol->file.open) {
         _FF_error = FF_ERR_OPEN;
-        return -1;
+        return failed();
     }
     uint32_t dir;
     uint8_t n11[11];
-    if (!resolveName(name, &dir, n11)) return -1;
+    if (!resolveName(name, &dir, n11)) return failed();
     Found fd;
     int r = findEntry(dir, n11, &fd);
-    if (r < 0) return -1;
+    if (r < 0) return failed();
     if (r == 1) {
         _FF_error = FF_ERR_EXISTS;
-        return -1;
+        return failed();
     }
     uint32_t cb = clusterSize();
     uint32_t need = size / cb + (size % cb != 0);
@@ -945,7 +950,7 @@ int fcreate_contig_file(const char *name, uint32_t size) {
         uint32_t run = 0;
         for (uint32_t c = 2; c < vol->clusterCount + 2 && run < need; c++) {
             uint32_t v = fatGet(c);
-            if (v == FAT_ERROR) return -1;
+            if (v == FAT_ERROR) return failed();
             if (v != 0) {
                 run = 0;
                 continue;
@@ -954,11 +959,11 @@ int fcreate_contig_file(const char *name, uint32_t size) {
         }
         if (run < need) {
             _FF_error = FF_ERR_FULL;
-            return -1;
+            return failed();
         }
         for (uint32_t i = 0; i < need; i++)
-            if (!fatSet(first + i, i + 1 == need ? endOfChain() : first + i + 1)) return -1;
-        if (!fatFlush()) return -1;
+            if (!fatSet(first + i, i + 1 == need ? endOfChain() : first + i + 1)) return failed();
+        if (!fatFlush()) return failed();
     }
     DirIter slot;
     uint8_t *e;
@@ -967,19 +972,19 @@ int fcreate_contig_file(const char *name, uint32_t size) {
             freeChain(first);
             fatFlush();
         }
-        return -1;
+        return failed();
     }
     fillEntry(e, n11, FF_ATTR_ARCHIVE, first, size);
-    return dirWrite() ? 0 : -1;
+    return dirWrite() ? FF_OK : failed();
 }
 
-int fflush(FF_FILE *f) {
-    if (!usable(f)) return -1;
-    if (!flushBuffer(f) || !fatFlush()) return -1;
+FF_STATUS fflush(FF_FILE *f) {
+    if (!usable(f)) return failed();
+    if (!flushBuffer(f) || !fatFlush()) return failed();
     if (f->entryDirty) {
         if (vol->dirCacheSector != f->entrySector) {
             vol->dirCacheSector = FF_NO_SECTOR;
-            if (!readSector(f->entrySector, vol->dirCache)) return -1;
+            if (!readSector(f->entrySector, vol->dirCache)) return failed();
             vol->dirCacheSector = f->entrySector;
         }
         uint8_t *e = vol->dirCache + f->entryOffset;
@@ -987,35 +992,35 @@ int fflush(FF_FILE *f) {
         wr32(e + 28, f->size);
         e[11] |= FF_ATTR_ARCHIVE;
         stampWrite(e);
-        if (!dirWrite()) return -1;
+        if (!dirWrite()) return failed();
         f->entryDirty = 0;
     }
-    return 0;
+    return FF_OK;
 }
 
-int fclose(FF_FILE *f) {
+FF_STATUS fclose(FF_FILE *f) {
     if (f && f == &vol->file && f->open && !vol->mounted) {
         f->open = 0; // the card has gone: nothing can be written any more
         _FF_error = FF_ERR_MEDIA;
-        return -1;
+        return failed();
     }
-    int r = fflush(f);
+    FF_STATUS r = fflush(f);
     if (f == &vol->file) f->open = 0;
     return r;
 }
 
-int fsetFileSize(FF_FILE *f, uint32_t size) {
-    if (!usable(f)) return -1;
+FF_STATUS fsetFileSize(FF_FILE *f, uint32_t size) {
+    if (!usable(f)) return failed();
     uint32_t limit = f->mode == FF_APPEND_CONTIG ? f->contigLimit : f->size;
     if (size > limit) {
         _FF_error = FF_ERR_SEEK;
-        return -1;
+        return failed();
     }
-    if (!flushBuffer(f)) return -1;
+    if (!flushBuffer(f)) return failed();
     f->bufferSector = FF_NO_SECTOR;
     uint32_t cb = clusterSize();
     uint32_t keep = size / cb + (size % cb != 0);
-    if (!truncateChain(f, keep) || !fatFlush()) return -1;
+    if (!truncateChain(f, keep) || !fatFlush()) return failed();
     f->size = size;
     if (f->mode == FF_APPEND_CONTIG) {
         f->contigLimit = keep * cb;
@@ -1211,8 +1216,8 @@ int fprintf(FF_FILE *f, const char *format, ...) {
     return fwrite(text, 1, len, f) == len ? (int)len : -1;
 }
 
-int fseek(FF_FILE *f, int32_t offset, int origin) {
-    if (!usable(f)) return -1;
+FF_STATUS fseek(FF_FILE *f, int32_t offset, int origin) {
+    if (!usable(f)) return failed();
     uint32_t target;
     uint32_t magnitude = offset < 0 ? 0u - (uint32_t)offset : (uint32_t)offset;
     switch (origin) {
@@ -1235,10 +1240,10 @@ int fseek(FF_FILE *f, int32_t offset, int origin) {
     }
     f->position = target;
     f->pushback = -1;
-    return 0;
+    return FF_OK;
 beyond:
     _FF_error = FF_ERR_SEEK;
-    return -1;
+    return failed();
 }
 
 // ---- names in directories -------------------------------------------------------------------------
@@ -1247,82 +1252,82 @@ static bool isOpenFile(const Found &fd) {
     return f->open && f->entrySector == fd.at.sector && f->entryOffset == (fd.at.index % 16) * 32;
 }
 
-int remove(const char *name) {
+FF_STATUS remove(const char *name) {
     uint32_t dir;
     uint8_t n11[11];
     Found fd;
-    if (!resolveName(name, &dir, n11) || findEntry(dir, n11, &fd) <= 0) return -1;
+    if (!resolveName(name, &dir, n11) || findEntry(dir, n11, &fd) <= 0) return failed();
     if (fd.raw[11] & FF_ATTR_DIRECTORY) {
         _FF_error = FF_ERR_IS_DIR;
-        return -1;
+        return failed();
     }
     if (fd.raw[11] & FF_ATTR_READ_ONLY) {
         _FF_error = FF_ERR_ACCESS;
-        return -1;
+        return failed();
     }
     if (isOpenFile(fd)) {
         _FF_error = FF_ERR_OPEN;
-        return -1;
+        return failed();
     }
     uint32_t c = rd16(fd.raw + 26);
-    if (!markDeleted(fd.hasLong ? fd.longStart : fd.at, fd.at)) return -1;
-    if (isData(c) && (!freeChain(c) || !fatFlush())) return -1;
-    return 0;
+    if (!markDeleted(fd.hasLong ? fd.longStart : fd.at, fd.at)) return failed();
+    if (isData(c) && (!freeChain(c) || !fatFlush())) return failed();
+    return FF_OK;
 }
 
-int rename(const char *oldName, const char *newName) {
+FF_STATUS rename(const char *oldName, const char *newName) {
     uint32_t dir;
     uint8_t n11[11], newN11[11];
     Found fd;
-    if (!resolveName(oldName, &dir, n11) || findEntry(dir, n11, &fd) <= 0) return -1;
+    if (!resolveName(oldName, &dir, n11) || findEntry(dir, n11, &fd) <= 0) return failed();
     if (!newName || !*newName) {
         _FF_error = FF_ERR_NO_FILE;
-        return -1;
+        return failed();
     }
     uint32_t len = (uint32_t)strlen(newName);
     if (strpbrk(newName, "\\/") || !makeShortName(newName, len, newN11) || isDotName(newN11)) {
         _FF_error = FF_ERR_NAME;
-        return -1;
+        return failed();
     }
-    if (memcmp(n11, newN11, 11) == 0) return 0;
+    if (memcmp(n11, newN11, 11) == 0) return FF_OK;
     Found other;
     int r = findEntry(dir, newN11, &other);
-    if (r < 0) return -1;
+    if (r < 0) return failed();
     if (r == 1) {
         _FF_error = FF_ERR_EXISTS;
-        return -1;
+        return failed();
     }
     if (fd.hasLong) {
         // The long name belonged to the old name: it goes.
         DirIter last = fd.longStart;
         for (;;) {
             DirIter probe = last;
-            if (dirNext(&probe, false) <= 0) return -1;
+            if (dirNext(&probe, false) <= 0) return failed();
             if (probe.index >= fd.at.index) break;
             last = probe;
         }
-        if (!markDeleted(fd.longStart, last)) return -1;
+        if (!markDeleted(fd.longStart, last)) return failed();
     }
     uint8_t *e = dirEntry(&fd.at);
-    if (!e) return -1;
+    if (!e) return failed();
     memcpy(e, newN11, 11);
     e[12] = 0;
-    return dirWrite() ? 0 : -1;
+    return dirWrite() ? FF_OK : failed();
 }
 
-int mkdir(const char *name) {
+FF_STATUS mkdir(const char *name) {
     uint32_t dir;
     uint8_t n11[11];
     Found fd;
-    if (!resolveName(name, &dir, n11)) return -1;
+    if (!resolveName(name, &dir, n11)) return failed();
     int r = findEntry(dir, n11, &fd);
-    if (r < 0) return -1;
+    if (r < 0) return failed();
     if (r == 1) {
         _FF_error = FF_ERR_EXISTS;
-        return -1;
+        return failed();
     }
     uint32_t c = allocCluster(0);
-    if (!c) return -1;
+    if (!c) return failed();
     DirIter slot;
     uint8_t *e = nullptr;
     bool ok = zeroCluster(c) && fatFlush();
@@ -1343,65 +1348,65 @@ int mkdir(const char *name) {
         freeChain(c);
         fatFlush();
         _FF_error = error;
-        return -1;
+        return failed();
     }
     fillEntry(e, n11, FF_ATTR_DIRECTORY, c, 0);
-    return dirWrite() ? 0 : -1;
+    return dirWrite() ? FF_OK : failed();
 }
 
-int rmdir(const char *name) {
+FF_STATUS rmdir(const char *name) {
     uint32_t dir;
     uint8_t n11[11];
     Found fd;
-    if (!resolveName(name, &dir, n11) || findEntry(dir, n11, &fd) <= 0) return -1;
+    if (!resolveName(name, &dir, n11) || findEntry(dir, n11, &fd) <= 0) return failed();
     if (!(fd.raw[11] & FF_ATTR_DIRECTORY)) {
         _FF_error = FF_ERR_NOT_DIR;
-        return -1;
+        return failed();
     }
     uint32_t c = rd16(fd.raw + 26);
     if (!isData(c)) {
         _FF_error = FF_ERR_FORMAT;
-        return -1;
+        return failed();
     }
     if (c == vol->currentDir) {
         _FF_error = FF_ERR_NOT_EMPTY;
-        return -1;
+        return failed();
     }
     DirIter it;
-    if (!dirStart(&it, c)) return -1;
+    if (!dirStart(&it, c)) return failed();
     for (;;) {
         const uint8_t *e = dirEntry(&it);
-        if (!e) return -1;
+        if (!e) return failed();
         if (e[0] == 0) break;
         if (e[0] != 0xE5 && e[0] != '.' && !isLongName(e)) {
             _FF_error = FF_ERR_NOT_EMPTY;
-            return -1;
+            return failed();
         }
         int r = dirNext(&it, false);
-        if (r < 0) return -1;
+        if (r < 0) return failed();
         if (r == 0) break;
     }
-    if (!markDeleted(fd.hasLong ? fd.longStart : fd.at, fd.at)) return -1;
-    return freeChain(c) && fatFlush() ? 0 : -1;
+    if (!markDeleted(fd.hasLong ? fd.longStart : fd.at, fd.at)) return failed();
+    return freeChain(c) && fatFlush() ? FF_OK : failed();
 }
 
-int chdir(const char *name) {
+FF_STATUS chdir(const char *name) {
     if (!name || !*name) {
         _FF_error = FF_ERR_NO_FILE;
-        return -1;
+        return failed();
     }
     if (!vol->mounted) {
         _FF_error = FF_ERR_MEDIA;
-        return -1;
+        return failed();
     }
     uint32_t dir;
     const char *leaf;
     uint32_t len;
-    if (!walkPath(name, &dir, &leaf, &len)) return -1;
-    if (len && !enterDir(&dir, leaf, len)) return -1;
+    if (!walkPath(name, &dir, &leaf, &len)) return failed();
+    if (len && !enterDir(&dir, leaf, len)) return failed();
     vol->currentDir = dir;
     vol->listActive = 0;
-    return 0;
+    return FF_OK;
 }
 
 int read_directory_entry(FF_DIRENT *entry, int next) {

@@ -13,8 +13,10 @@ namespace ff {
 
 enum : uint32_t { FF_SECTOR_SIZE = 512 };
 
-// Last error code (_FF_error). 2, 8, 9 and 10 are the codes other parts of the firmware know.
-enum {
+// Status of an operation, returned by value; the code of the last failure also stays in _FF_error
+// (commands print it as the file system's last error code). 2, 8, 9 and 10 are the codes other
+// parts of the firmware know.
+enum FF_STATUS : int {
     FF_OK = 0,
     FF_ERR_MEDIA = 1,     // no volume mounted, or a sector could not be read or written
     FF_ERR_NO_FILE = 2,   // no file (name or handle) given
@@ -124,15 +126,15 @@ struct FF_Volume {
 // Makes v the volume every function below works on and returns the one selected before. The
 // firmware's own volume is selected from the start.
 FF_Volume *ffSelect(FF_Volume *v);
-// Reads the volume on the device (partitioned or not); 1 on success. Anything mounted before is
-// dropped without being written.
-int ffMount(const FF_BlockDevice *device);
+// Reads the volume on the device (partitioned or not). Anything mounted before is dropped without
+// being written.
+FF_STATUS ffMount(const FF_BlockDevice *device);
 // Forgets the volume and the open file without writing anything (the medium has gone).
 void ffUnmount(void);
 int ffMounted(void);
 // Writes an empty file system of `sectors` sectors starting at sector `start` of the device:
-// fatBits 12 or 16, or 0 to choose by size. 0 on success, -1 when the size does not suit the type.
-int ffFormat(const FF_BlockDevice *device, uint32_t start, uint32_t sectors, int fatBits);
+// fatBits 12 or 16, or 0 to choose by size; FF_ERR_FORMAT when the size does not suit the type.
+FF_STATUS ffFormat(const FF_BlockDevice *device, uint32_t start, uint32_t sectors, int fatBits);
 uint32_t ffFreeClusters(void);
 uint32_t ffClusterBytes(void);
 // Time stamp of created and written entries: FAT date in the high half, FAT time in the low half.
@@ -142,10 +144,10 @@ extern uint32_t (*ffClock)(void);
 // ---- the file system operations ------------------------------------------------------------------
 FF_FILE *fopen(const char *name, int mode);
 FF_FILE *fcreate(const char *name, int mode);
-int fcreate_contig_file(const char *name, uint32_t size); // 0 on success
-int fsetFileSize(FF_FILE *file, uint32_t size);           // 0 on success
-int fclose(FF_FILE *file);                                // 0 on success
-int fflush(FF_FILE *file);                                // 0 on success
+FF_STATUS fcreate_contig_file(const char *name, uint32_t size);
+FF_STATUS fsetFileSize(FF_FILE *file, uint32_t size);
+FF_STATUS fclose(FF_FILE *file);
+FF_STATUS fflush(FF_FILE *file);
 
 uint32_t fread(void *buffer, uint32_t size, uint32_t count, FF_FILE *file); // items read
 // The next part of the file, at most to the end of the current cluster: its length, -1 at the end.
@@ -161,16 +163,16 @@ uint32_t fwriteChunkToContiguousFile(FF_FILE *file, const void *data, uint32_t l
 int fputc(int c, FF_FILE *file);            // c, or FF_EOF
 int fputs(const char *text, FF_FILE *file); // the text and CR LF; 0 or -1
 int fprintf(FF_FILE *file, const char *format, ...) __attribute__((format(printf, 2, 3)));
-int fseek(FF_FILE *file, int32_t offset, int origin); // 0 or -1
+FF_STATUS fseek(FF_FILE *file, int32_t offset, int origin);
 
-int remove(const char *name); // 0 or -1
-int rename(const char *oldName, const char *newName);
-int mkdir(const char *name);
-int rmdir(const char *name);
-int chdir(const char *name);                            // "\" is the root, ".." the parent
+FF_STATUS remove(const char *name);
+FF_STATUS rename(const char *oldName, const char *newName);
+FF_STATUS mkdir(const char *name);
+FF_STATUS rmdir(const char *name);
+FF_STATUS chdir(const char *name);                      // "\" is the root, ".." the parent
 int read_directory_entry(FF_DIRENT *entry, int next);   // 1 while an entry is returned
 int fget_file_info(const char *name, FF_DIRENT *entry); // 1 when found
-int fquickformat(void);                                 // 0 on success
+FF_STATUS fquickformat(void);
 // "NAME.EXT", or "NAME" without extension; out holds at least 13 bytes.
 char *NameFromDirEntry(const FF_DIRENT *entry, char *out);
 

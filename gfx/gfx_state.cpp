@@ -1,7 +1,9 @@
 // The graphics state of the command layer and its save and restore.
-#include "app/gfx_state.h"
+#include "gfx/gfx_state.h"
 
-#include "app/cmd_text.h"
+// The text commands' font save and return, when they are part of the build (app/cmd_text.cpp).
+__attribute__((weak)) const void *textFontSave(void);
+__attribute__((weak)) void textFontRestore(const void *entry);
 
 GraphicsState GDIState[GDI_STATES];
 int Origin_X, Origin_Y;

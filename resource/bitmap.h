@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "storage/resource.h"
+#include "resource/resource.h"
 
 // Type 2 through the run-length method, type 5 with its own transparent colour, else plain.
 // 1, or 0 for no (usable) bitmap record.
@@ -25,3 +25,10 @@ int QV_DrawBitmapTrClipAbs(const ExtRecord *record, int x, int y, int x0, int y0
 int QV_DrawBitmapCutOff(const ExtRecord *record, int x, int y, int xOffset, int yOffset, int xEnd, int yEnd);
 // 0 with ":bitmap must be uncompressed\r" for a compressed record, else 1.
 int screenCompressedBitmap(const ExtRecord *record);
+
+// ---- commands of this room (return the interpreter's result code) -------------------------------
+int cmd_xi(char *line);
+int cmd_xit(char *line);
+int cmd_xim(char *line);
+int cmd_xic(char *line);
+int cmd_xio(char *line);

@@ -4,16 +4,15 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/commands.h"
-#include "app/crc.h"
-#include "app/parse.h"
+#include "base/crc.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
 #include "macro/macro.h"
 #include "macro/scan32.h"
+#include "resource/resource.h"
+#include "sdcard/sdcard.h"
 #include "serial/serial.h"
-#include "storage/config_store.h"
-#include "storage/resource.h"
-#include "storage/sdcard.h"
+#include "settings/settings.h"
 
 // Width, height and frame count of a GIF held in the image, walking its blocks without trusting
 // any length in it. Returns false when the stream is not a GIF.

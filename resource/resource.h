@@ -114,3 +114,7 @@ const char *QV_ExtMacroName(int k); // k 0..N; null when the strings run out
 int QV_Load_ExtMem(void);
 int QV_Load_ZefoBin_To_ExtMem(void);
 int QV_Check_Demo(void);
+
+// Called when a splash bitmap has been drawn while the image loads; the layer above decides what
+// follows from it (app/hooks.cpp turns the macro start notices on).
+extern void (*splashShownHook)(void);

@@ -1,5 +1,5 @@
 // Helpers every command uses to pick its line apart.
-#include "app/parse.h"
+#include "base/parse.h"
 
 #include <ctype.h>
 #include <stddef.h>

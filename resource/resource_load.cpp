@@ -6,18 +6,17 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "base/console.h"
 #include "board/bsp/bsp.h"
 #include "board/services/services.h"
 #include "gfx/bmp_decode.h"
 #include "gfx/font_table.h"
 #include "gfx/gui.h"
-#include "macro/macro.h"
-#include "serial/serial.h"
-#include "storage/config_store.h"
-#include "storage/flash1.h"
-#include "storage/resource.h"
-#include "storage/resource_load.h"
-#include "storage/sdcard.h"
+#include "resource/flash1.h"
+#include "resource/resource.h"
+#include "resource/resource_load.h"
+#include "sdcard/sdcard.h"
+#include "settings/settings.h"
 
 using ff::FF_FILE;
 
@@ -121,7 +120,7 @@ static void loadSplash(void) {
         const int failed = GUI_BMP_Draw(image, f->size, 0, 0);
         GUI_RestoreContext(&saved);
         if (!failed) {
-            macroNotify = 1;
+            if (splashShownHook) splashShownHook();
             splashShown = 1;
             QV_Visibility_Init();
         }

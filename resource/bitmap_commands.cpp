@@ -2,12 +2,11 @@
 // drawing origin, which is added first.
 #include <stdio.h>
 
-#include "app/commands.h"
-#include "app/gfx_state.h"
-#include "app/parse.h"
+#include "base/console.h"
+#include "base/parse.h"
+#include "gfx/gfx_state.h"
 #include "gfx/gui.h"
-#include "serial/serial.h"
-#include "storage/bitmap.h"
+#include "resource/bitmap.h"
 
 __attribute__((weak)) void wvr(int row);
 

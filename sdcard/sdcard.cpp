@@ -1,16 +1,13 @@
 // SD card slot: hot-plug debounce in the tick, initialisation and clean-up in the main loop, the
 // card's identification sequence, single-block transfers and the card interface's error flags.
 // Only standard-capacity cards (byte addresses) are supported.
-#include "storage/sdcard.h"
+#include "sdcard/sdcard.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include "app/commands.h"
-#include "app/parse.h"
 #include "board/bsp/bsp.h"
 #include "board/services/timer.h"
-#include "serial/serial.h"
 
 volatile uint8_t SDhotplug = SD_NO_CARD;
 static volatile uint32_t debounceMs;
@@ -21,7 +18,7 @@ static uint8_t cardReady; // the card finished its initialisation: blocks may be
 static uint8_t fullClock;
 static uint32_t errorFlags; // gathered from the card interface until reported
 static uint8_t ledLevel;    // the SD-activity LED as last driven
-static uint8_t ledChoice;   // "*sdled": its level while no file is open
+uint8_t sdLedChoice;        // "*sdled": its level while no file is open
 
 enum : uint8_t {
     CMD_GO_IDLE = 0,
@@ -72,7 +69,7 @@ void SDcheckHotplug(void) {
     case SD_INSERTED:
         bsp_sd_power(1);
         SDCardSlotInit();
-        SDhotplug = initialize_media() ? SD_READY : SD_INIT_FAILED;
+        SDhotplug = initialize_media() == SD_OK ? SD_READY : SD_INIT_FAILED;
         break;
     case SD_REMOVED:
         ff::ffUnmount(); // whatever was cached belongs to a card that is gone
@@ -80,7 +77,7 @@ void SDcheckHotplug(void) {
         bsp_sd_clock(BSP_SD_CLOCK_OFF);
         bsp_sd_lines_low();
         bsp_sd_power(0);
-        SD_led(ledChoice);
+        SD_led(sdLedChoice);
         SDhotplug = SD_NO_CARD;
         break;
     default:
@@ -106,14 +103,14 @@ static int command(uint8_t cmd, uint32_t arg, int kind, uint32_t resp[4]) {
     return flags == BSP_SD_OK;
 }
 
-static int initFailed(void) {
+static SD_STATUS initFailed(void) {
     bsp_sd_clock(BSP_SD_CLOCK_OFF);
     fullClock = 0;
     errorFlags = 0; // a card that does not answer is the hot-plug logic's business, not a message
-    return 0;
+    return SD_ERR_INIT;
 }
 
-int SDCardInit(void) {
+SD_STATUS SDCardInit(void) {
     uint32_t r[4] = {};
     cardReady = 0;
     cardRca = 0;
@@ -142,7 +139,7 @@ int SDCardInit(void) {
     bsp_sd_clock(BSP_SD_CLOCK_FULL);
     fullClock = 1;
     cardReady = 1;
-    return 1;
+    return SD_OK;
 }
 
 // Bits hi..lo of a 128-bit register held most significant word first.
@@ -171,18 +168,12 @@ void SDCardGetCIDString(char *buffer) {
              (unsigned)regBits(cardCid, 11, 8));
 }
 
-int QVReportSDStatusErrors(int report) {
+void (*SDCardErrorHook)(uint32_t flags);
+
+uint32_t SDCardTakeErrors(void) {
     uint32_t f = errorFlags;
     errorFlags = 0;
-    if (report) {
-        if (f & BSP_SD_ERR_DATA_TIMEOUT) perr(":!SD Card: Time-Out Read Data Error\r");
-        if (f & BSP_SD_ERR_RESP_TIMEOUT) perr(":!SD Card: Time-Out Response Error\r");
-        if (f & BSP_SD_ERR_CRC_WRITE) perr(":!SD Card: CRC Write Error\r");
-        if (f & BSP_SD_ERR_CRC_READ) perr(":!SD Card: CRC Read Error\r");
-        if (f & BSP_SD_ERR_RESP_CRC) perr(":!SD Card: Response CRC Error\r");
-        if (f & BSP_SD_ERR_WRITE_STATUS) perr(":!SD Card: Write CRC Error Code\r");
-    }
-    return f != 0;
+    return f;
 }
 
 // The card finishes programming a written block before it takes the next transfer.
@@ -195,22 +186,25 @@ static int waitReady(void) {
     return 0;
 }
 
-static int transfer(uint8_t cmd, uint32_t address, uint8_t *in, const uint8_t *out) {
-    if (!cardReady) return 0;
+static SD_STATUS transfer(uint8_t cmd, uint32_t address, uint8_t *in, const uint8_t *out) {
+    if (!cardReady) return SD_ERR_NOT_READY;
     uint32_t r[4] = {};
     bsp_sd_clock(BSP_SD_CLOCK_FULL);
     fullClock = 1;
     int ok = waitReady() && command(cmd, address, BSP_SD_RESP_SHORT, r) && !(r[0] & STATUS_ERRORS);
     if (ok) errorFlags |= (uint32_t)(in ? bsp_sd_read_data(in) : bsp_sd_write_data(out));
     bsp_sd_clock(BSP_SD_CLOCK_OFF);
-    if (QVReportSDStatusErrors(1)) ok = 0;
-    return ok;
+    if (uint32_t f = SDCardTakeErrors()) {
+        if (SDCardErrorHook) SDCardErrorHook(f);
+        ok = 0;
+    }
+    return ok ? SD_OK : SD_ERR_TRANSFER;
 }
 
-int SDCardReadBlock(uint32_t address, uint8_t *buffer) {
+SD_STATUS SDCardReadBlock(uint32_t address, uint8_t *buffer) {
     return transfer(CMD_READ_BLOCK, address, buffer, nullptr);
 }
-int SDCardWriteBlock(uint32_t address, const uint8_t *buffer) {
+SD_STATUS SDCardWriteBlock(uint32_t address, const uint8_t *buffer) {
     return transfer(CMD_WRITE_BLOCK, address, nullptr, buffer);
 }
 
@@ -218,17 +212,18 @@ int SDCardWriteBlock(uint32_t address, const uint8_t *buffer) {
 enum : uint32_t { BYTE_ADDRESSED_SECTORS = 0x800000 }; // 4 GiB of byte addresses
 
 static int readSector(void *, uint32_t sector, uint8_t *buffer) {
-    return sector < BYTE_ADDRESSED_SECTORS && SDCardReadBlock(sector * ff::FF_SECTOR_SIZE, buffer);
+    return sector < BYTE_ADDRESSED_SECTORS && SDCardReadBlock(sector * ff::FF_SECTOR_SIZE, buffer) == SD_OK;
 }
 static int writeSector(void *, uint32_t sector, const uint8_t *buffer) {
-    return sector < BYTE_ADDRESSED_SECTORS && SDCardWriteBlock(sector * ff::FF_SECTOR_SIZE, buffer);
+    return sector < BYTE_ADDRESSED_SECTORS && SDCardWriteBlock(sector * ff::FF_SECTOR_SIZE, buffer) == SD_OK;
 }
 
-int initialize_media(void) {
+SD_STATUS initialize_media(void) {
     ff::ffUnmount();
-    if (!bsp_sd_card_detect() || !SDCardInit()) return 0;
+    if (!bsp_sd_card_detect()) return SD_ERR_NO_CARD;
+    if (SD_STATUS s = SDCardInit(); s != SD_OK) return s;
     ff::FF_BlockDevice device = {readSector, writeSector, nullptr, SDCardSectors()};
-    return ff::ffMount(&device);
+    return ff::ffMount(&device) == ff::FF_OK ? SD_OK : SD_ERR_NO_VOLUME;
 }
 
 void SD_led(int on) {
@@ -247,45 +242,6 @@ ff::FF_FILE *SD_fopen(const char *name, int mode) {
 
 int SD_fclose(ff::FF_FILE *file) {
     int r = ff::fclose(file);
-    SD_led(ledChoice);
+    SD_led(sdLedChoice);
     return r;
-}
-
-// ---- commands ------------------------------------------------------------------------------------
-int cmd_sys_cd(char *line) {
-    char dir[17];
-    if (sscanf(line, "*cd %16s", dir) != 1) return CMD_FAIL;
-    if (!SDisInitialized()) {
-        perr(":SD Card not ready\r");
-        return CMD_FAIL;
-    }
-    if (ff::chdir(dir) != 0) {
-        perr(":SD Card, chdir(\"%s\") FAILED\r", dir);
-        return CMD_FAIL;
-    }
-    return CMD_OK;
-}
-
-int cmd_sys_ls(char *) {
-    if (!SDisInitialized()) {
-        perr(":SD Card not ready\r");
-        return CMD_FAIL;
-    }
-    ff::FF_DIRENT e;
-    char name[16];
-    for (int more = ff::read_directory_entry(&e, 0); more; more = ff::read_directory_entry(&e, 1)) {
-        if (e.attr & (ff::FF_ATTR_HIDDEN | ff::FF_ATTR_SYSTEM | ff::FF_ATTR_VOLUME)) continue;
-        ff::NameFromDirEntry(&e, name);
-        snprintf(out_buffer, sizeof out_buffer, "%s%s\r", name, (e.attr & ff::FF_ATTR_DIRECTORY) ? "/" : "");
-        txString(out_buffer);
-    }
-    return CMD_OK;
-}
-
-int cmd_sys_sdled(char *line) {
-    int on;
-    if (sscanf(line, "*sdled %d", &on) != 1) return CMD_FAIL;
-    ledChoice = on != 0;
-    SD_led(ledChoice);
-    return CMD_OK;
 }

@@ -1,37 +1,36 @@
 // The data flash as the store of the resource image: it keeps the image across power cycles so that
 // the display can start without a card. The image lies at flash address 0 exactly as the ".BIN" file.
-#include "storage/flash1.h"
+#include "resource/flash1.h"
 
 #include <string.h>
 
-#include "app/gfx_state.h"
+#include "base/console.h"
 #include "board/bsp/bsp.h"
 #include "board/services/services.h"
 #include "gfx/font_table.h"
+#include "gfx/gfx_state.h"
 #include "gfx/gui.h"
-#include "macro/macro.h"
-#include "serial/serial.h"
-#include "storage/bitmap.h"
-#include "storage/config_store.h"
-#include "storage/resource.h"
-#include "storage/sdcard.h"
+#include "resource/bitmap.h"
+#include "resource/resource.h"
+#include "sdcard/sdcard.h"
+#include "settings/settings.h"
 
 enum : uint32_t { FLASH_PAGE = 256, ERASE_UNIT = 65536 };
 
-int QV_ExtMem_Erase_Chip(void) {
+FLASH_STATUS QV_ExtMem_Erase_Chip(void) {
     EraseSerialFlash();
-    return 0;
+    return FLASH_OK;
 }
 
-int QV_ExtMem_Erase_Sector(uint32_t n) {
-    if (n >= Flash1NumSectors) return 3;
+FLASH_STATUS QV_ExtMem_Erase_Sector(uint32_t n) {
+    if (n >= Flash1NumSectors) return FLASH_ERR_SECTOR;
     SectorEraseSerialFlash(n);
-    return 0;
+    return FLASH_OK;
 }
 
-int QV_ExtMem_ProgramArea(uint32_t address, const uint8_t *data, uint32_t count) {
-    if (!data) return 2;
-    if (address > Flash1Size || count > Flash1Size - address) return 1;
+FLASH_STATUS QV_ExtMem_ProgramArea(uint32_t address, const uint8_t *data, uint32_t count) {
+    if (!data) return FLASH_ERR_NO_DATA;
+    if (address > Flash1Size || count > Flash1Size - address) return FLASH_ERR_RANGE;
     uint32_t first = FLASH_PAGE - (address % FLASH_PAGE);
     if (first >= count) {
         WriteSerialFlash(address, count, data);
@@ -39,7 +38,7 @@ int QV_ExtMem_ProgramArea(uint32_t address, const uint8_t *data, uint32_t count)
         WriteSerialFlash(address, first, data);
         WriteSerialFlash(address + first, count - first, data + first);
     }
-    return 0;
+    return FLASH_OK;
 }
 
 int IsFlash1Usable(void) {
@@ -77,7 +76,7 @@ int Flash1LoadFile(uint32_t destination, uint32_t limit) {
         readFlash(sizeof head, r1.addr + r1.size, image);
         const ExtRecord *rec = QV_GetExtBitmap(1);
         if (rec && QV_DrawBitmap(rec, 0, 0)) {
-            macroNotify = 1;
+            if (splashShownHook) splashShownHook();
             splashShown = 1;
             QV_Visibility_Init();
         }

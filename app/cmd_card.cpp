@@ -4,13 +4,13 @@
 #include <string.h>
 
 #include "app/commands.h"
-#include "app/parse.h"
+#include "base/parse.h"
 #include "board/bsp/bsp.h"
 #include "board/services/timer.h"
+#include "fat/ff.h"
 #include "gfx/gui.h"
+#include "sdcard/sdcard.h"
 #include "serial/serial.h"
-#include "storage/ff.h"
-#include "storage/sdcard.h"
 
 // "fopen": writes 20 blocks of 512 bytes to "mytest.ini".
 int cmd_fopen(char *) {

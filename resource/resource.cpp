@@ -2,7 +2,7 @@
 // other room uses. Nothing here trusts the image: every object handed out lies wholly inside the
 // image and behind its record table, so a corrupt image can neither make the firmware read or
 // write outside it nor rewrite its own header through a converted field.
-#include "storage/resource.h"
+#include "resource/resource.h"
 
 #include <string.h>
 
@@ -11,6 +11,7 @@
 uint32_t ExtMemSize;
 uint32_t Flash1Size, Flash1SectorSize, Flash1NumSectors;
 uint8_t splashShown;
+void (*splashShownHook)(void);
 uint32_t ExtMemRamBuffer = BSP_EXTRAM_BASE;
 uint32_t ExtMemBuffer = BSP_EXTRAM_BASE;
 

@@ -3,7 +3,7 @@
 
 #include <stdint.h>
 
-#include "storage/ff.h"
+#include "fat/ff.h"
 
 // The first entry of the current directory named "zefo*" with extension "bin" (any case); its 8.3
 // name goes to name (at least 13 bytes). 1 when found.

@@ -1,6 +1,6 @@
 // CRC-16/MODBUS, table-driven with the standard's two 256-byte tables. The tables are built at
 // compile time from the reflected polynomial rather than typed in.
-#include "app/crc.h"
+#include "base/crc.h"
 
 struct CrcTables {
     uint8_t hi[256]; // low byte of each table entry: the Modbus convention names it "Hi"

@@ -1,6 +1,6 @@
-// The configuration block: the RAM copy `eepromData` of the EEPROM settings, its two EEPROM copies
-// with checksums, "config.ini" and the user area. Offsets are named, not overlaid with a struct,
-// because the block is a byte layout (little-endian) shared with stored EEPROMs.
+// The configuration block: the RAM copy `eepromData` of the EEPROM settings and its byte layout.
+// Offsets are named, not overlaid with a struct, because the block is a byte layout (little-endian)
+// shared with stored EEPROMs. Every room may read it; the store in settings/ loads and saves it.
 #pragma once
 
 #include <stdint.h>
@@ -83,23 +83,9 @@ uint16_t cfgU16(uint16_t offset);
 uint32_t cfgU32(uint16_t offset);
 void cfgSetU16(uint16_t offset, uint16_t value);
 void cfgSetU32(uint16_t offset, uint32_t value);
-
-void QV_EEPROM_LoadAndFix(void);
-void QV_EEPROM_Init(void);
-int QV_EEPROMvalid(void);
-int QV_EEPROM_Load(uint16_t base);
-int QV_EEPROM_Save(void);
-uint8_t getCsum(uint16_t base);
-void QV_EEPROM_Clear(int which);
-int QV_save_baudrate_eeprom(int port, uint32_t rate);
-uint8_t QV_EEPROM_Rate2eeVal(uint32_t rate);      // 0xFF: the rate has no code
-uint32_t QV_EEPROM_eeVal2Rate(uint8_t code);      // any other code reads as 115200
-uint8_t QV_EEPROM_Checksum(const uint8_t *block); // sum of bytes 0x00-0x45 and 0x52-0xAF
-void QV_EEPROM_SetDefaults(void);                 // the block a blank EEPROM gets (this panel build)
-int QV_EEPROM_saveConfigToFile(void);             // "*getConfigAsFile": 1 when the file was written
-
-// Key search in an ini-style text: "key = value" or "key value" on a line not starting with '#'.
-// mode 'd' decimal, 'h' or 'x' hexadecimal. 1 when found; verbose echoes the key or a syntax error.
-int lookfor(const char *text, const char *key, char mode, int *value, int verbose);
-// The same for a quoted text (with escapes), copied to destination when it fits capacity.
-int lookforQuotedString(const char *text, const char *key, char *destination, int capacity, int verbose);
+void cfgSetByte(uint16_t offset, uint8_t value, bool *changed); // sets *changed when it differed
+int QV_EEPROMvalid(void);                                       // the block carries the current version
+uint8_t QV_EEPROM_Rate2eeVal(uint32_t rate);                    // 0xFF: the rate has no code
+uint32_t QV_EEPROM_eeVal2Rate(uint8_t code);                    // any other code reads as 115200
+uint8_t QV_EEPROM_Checksum(const uint8_t *block);               // sum of bytes 0x00-0x45 and 0x52-0xAF
+bool cfgIsSummed(uint32_t offset); // the byte is saved and summed (not 0x46-0x51)

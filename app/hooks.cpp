@@ -1,0 +1,33 @@
+// The calls that lower rooms make into higher ones, composed here: what the 1 ms tick does for the
+// rooms above the board services (in its fixed order), who words the SD card's interface errors,
+// what a splash drawn while the image loads turns on, and the touch service between macro lines.
+#include "app/hooks.h"
+
+#include "board/services/services.h"
+#include "board/services/timer.h"
+#include "macro/macro.h"
+#include "resource/resource.h"
+#include "sdcard/sdcard.h"
+#include "touch/touch.h"
+
+static void tickWork(void) {
+    ButtonTimer();
+    for (int i = 0; i < 2; i++)
+        if (animateTimer[i] > 0) animateTimer[i] = animateTimer[i] - 1;
+    if (agifTimer > 0) agifTimer = agifTimer - 1;
+    QV_Update_Touch();
+    ledBlinkTick();
+    SDhotplugUpdate();
+}
+
+// A splash on the screen turns the macro start notices on.
+static void macroNoticesOn(void) {
+    macroNotify = 1;
+}
+
+void installHooks(void) {
+    msecTickHook = tickWork;
+    SDCardErrorHook = SDCardReportErrors;
+    splashShownHook = macroNoticesOn;
+    macroLineDone = handle_touch;
+}
