@@ -121,7 +121,7 @@ TEST(DispatchOrder, RandomLinesNearTheVocabulary) {
         seed = seed * 1103515245u + 12345u;
         return seed >> 8;
     };
-    for (int n = 0; n < 200000; n++) {
+    for (int n = 0; n < 60000; n++) {
         std::string line;
         uint32_t r = next();
         if (r % 3 == 0) { // a keyword start, then noise
