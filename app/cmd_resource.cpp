@@ -7,6 +7,7 @@
 #include "base/crc.h"
 #include "base/parse.h"
 #include "board/bsp/bsp.h"
+#include "gfx/gif_decode.h"
 #include "macro/macro.h"
 #include "macro/scan32.h"
 #include "resource/resource.h"
@@ -14,46 +15,13 @@
 #include "serial/serial.h"
 #include "settings/settings.h"
 
-// Width, height and frame count of a GIF held in the image, walking its blocks without trusting
-// any length in it. Returns false when the stream is not a GIF.
-static bool gifInfo(const uint8_t *p, uint32_t size, int *w, int *h, int *frames) {
-    if (size < 13 || memcmp(p, "GIF8", 4) != 0) return false;
-    *w = p[6] | p[7] << 8;
-    *h = p[8] | p[9] << 8;
-    *frames = 0;
-    uint32_t i = 13;
-    if (p[10] & 0x80) i += 3u << ((p[10] & 7) + 1);
-    auto skipBlocks = [&]() {
-        while (i < size && p[i]) i += 1u + p[i];
-        i++;
-    };
-    while (i < size) {
-        uint8_t b = p[i++];
-        if (b == 0x2C) {
-            if (size - i < 9) break;
-            uint8_t flags = p[i + 8];
-            i += 9;
-            if (flags & 0x80) i += 3u << ((flags & 7) + 1);
-            i++; // LZW minimum code size
-            skipBlocks();
-            ++*frames;
-        } else if (b == 0x21) {
-            i++; // label
-            skipBlocks();
-        } else {
-            break; // trailer, or the end of what can be read
-        }
-    }
-    return true;
-}
-
 // The "lsbmp" detail of one bitmap object.
 static void DumpBitMapStructure(const ExtRecord *r) {
     const ExtBitmap *b = QV_BitmapObject(r);
     if (!b) return;
     pout("    %ux%u %ubpp (%u Bpl)\r", b->XSize, b->YSize, b->BitsPerPixel, b->BytesPerLine);
-    pout("    gBitmap  @ %06X\r", (unsigned)r->addr);
-    pout("    gPal     @ %06X\r", (unsigned)b->pPal);
+    pout("    gBitmap  @ %06lx\r", (unsigned long)r->addr);
+    pout("    gPal     @ %06lx\r", (unsigned long)b->pPal);
     const uint8_t *pal = QV_ExtPtr(b->pPal, 12);
     if (r->type != RES_TRANS_BITMAP && pal) {
         uint32_t count, colors;
@@ -61,15 +29,15 @@ static void DumpBitMapStructure(const ExtRecord *r) {
         memcpy(&colors, pal + 8, 4);
         pout("    %u color%s (%stransparent)\r", (unsigned)count, count == 1 ? "" : "s",
              pal[4] ? "" : "not ");
-        pout("    colors   @ %06X\r", (unsigned)colors);
+        pout("    colors   @ %06lx\r", (unsigned long)colors);
         const uint8_t *c = QV_ExtPtr(colors, 16);
         for (int i = 0; c && i < 4; i++) {
             uint32_t v;
             memcpy(&v, c + 4 * i, 4);
-            pout("      %d: 0x%06X\r", i, (unsigned)v);
+            pout("      %d: 0x%06lX\r", i, (unsigned long)v);
         }
     }
-    pout("    pixels   @ %06X\r", (unsigned)b->pData);
+    pout("    pixels   @ %06lx\r", (unsigned long)b->pData);
     const uint8_t *px = QV_ExtPtr(b->pData, 4);
     for (int i = 0; px && i < 4; i++) pout("      %d: 0x%02X\r", i, px[i]);
 }
@@ -77,7 +45,8 @@ static void DumpBitMapStructure(const ExtRecord *r) {
 static void listRecord(int index, bool detail) {
     const ExtRecord *r = QV_GetExtRecord(index);
     if (!r) return;
-    pout("  %02d: type %0X @ %06X size %u\r", index, r->type, (unsigned)r->addr, (unsigned)r->size);
+    pout("  %02d: type %0X @ %06lx size %lu\r", index, r->type, (unsigned long)r->addr,
+         (unsigned long)r->size);
     const int w = QV_BitmapWidth(r), h = QV_BitmapHeight(r);
     switch (r->type & 0x0F) {
     case RES_BLANK:
@@ -101,9 +70,9 @@ static void listRecord(int index, bool detail) {
     case RES_GIF: {
         uint32_t size = 0;
         const uint8_t *gif = QV_GetExtGIF(index, &size);
-        int gw = 0, gh = 0, frames = 0;
-        if (gif) gifInfo(gif, size, &gw, &gh, &frames);
-        pout("    GIF: %dx%d, %d frames\r", gw, gh, frames);
+        GUI_GIF_INFO info = {0, 0, 0};
+        if (gif && GUI_GIF_GetInfo(gif, size, &info) != 0) info = GUI_GIF_INFO{0, 0, 0};
+        pout("    GIF: %dx%d, %d frames\r", (int)info.xSize, (int)info.ySize, (int)info.NumImages);
         break;
     }
     default:

@@ -5,10 +5,13 @@
 // The rooms below declare their own commands.
 #include "macro/macro.h"
 #include "resource/bitmap.h"
+#include "resource/image_file.h"
 #include "resource/resource.h"
 #include "sdcard/sdcard.h"
 #include "serial/serial.h"
 #include "settings/settings.h"
+#include "touch/agif.h"
+#include "touch/animation.h"
 
 // ---- system commands (app/cmd_system.cpp)
 int cmd_sb(char *line);
@@ -107,23 +110,6 @@ int cmd_mvb(char *line);
 int cmd_tclr(char *line);
 int cmd_Q(char *line);
 int cmd_sys_rs485(char *line);
-int cmd_anic(char *line);
-int cmd_tfc(char *line);
-int cmd_tfd(char *line);
-int cmd_anid(char *line);
-int cmd_anix(char *line);
-int cmd_tfx(char *line);
-int cmd_anis(char *line);
-int cmd_tfs(char *line);
-int cmd_tfe(char *line);
-int cmd_anie(char *line);
-int cmd_ani(char *line);
-int cmd_aniplus(char *line);
-int cmd_tf(char *line);
-int cmd_tfq(char *line);
-int cmd_aniq(char *line);
-int cmd_agifd(char *line);
-int cmd_agif(char *line);
 int cmd_std(char *line);
 int cmd_stc(char *line);
 int cmd_sta(char *line);
@@ -135,7 +121,6 @@ int cmd_sys_debounce(char *line);
 int cmd_xbl_on(char *line);
 int cmd_xbl_of(char *line);
 int cmd_xa(char *line);
-int cmd_xif(char *line);
 int cmd_xma(char *line);
 int cmd_xmc(char *line);
 int cmd_xmp(char *line);

@@ -17,26 +17,7 @@ uint32_t rd32(const uint8_t *p) {
     return rd16(p) | rd16(p + 2) << 16;
 }
 
-// Sequential reading from a data source that may hand out fewer bytes than asked for.
-struct Reader {
-    GUI_GET_DATA_FUNC get;
-    void *source;
-    uint32_t offset;
-    bool read(uint8_t *dst, uint32_t n) {
-        while (n) {
-            const uint8_t *p = nullptr;
-            uint32_t got = get(source, &p, n, offset);
-            if (got == 0 || !p) return false;
-            if (got > n) got = n;
-            memcpy(dst, p, got);
-            dst += got;
-            n -= got;
-            offset += got;
-        }
-        return true;
-    }
-    bool byte(uint8_t *b) { return read(b, 1); }
-};
+typedef GUI_ImageReader Reader;
 
 struct Header {
     int32_t w, h; // h > 0
@@ -82,14 +63,7 @@ uint8_t rowSet[GUI_BMP_MAX_SIZE];
 uint8_t rowBytes[MAX_ROW_BYTES];
 
 void drawSpan(int32_t x, int32_t y, int32_t from, int32_t to) {
-    GUI_BITMAP bm = {(uint16_t)(to - from),
-                     1,
-                     (uint16_t)((to - from) * 2),
-                     16,
-                     (const uint8_t *)(rowPixels + from),
-                     nullptr,
-                     &GUI_BitmapMethodsM565};
-    GUI_DrawBitmap(&bm, x + from, y);
+    GUI__DrawPixelRow(x + from, y, rowPixels + from, to - from);
 }
 
 // Draws the pixels of the row that were set, span by span.
@@ -113,7 +87,7 @@ LCD_PIXELINDEX rgb(uint32_t r, uint32_t g, uint32_t b) {
 int decodePlain(Reader &rd, const Header &hd, const LCD_PIXELINDEX *pal, int32_t x, int32_t y) {
     const uint32_t stride = ((uint32_t)hd.w * hd.bpp + 31) / 32 * 4;
     for (int32_t i = 0; i < hd.h; i++) {
-        rd.offset = hd.dataOffset + (uint32_t)i * stride;
+        rd.seek(hd.dataOffset + (uint32_t)i * stride);
         if (!rd.read(rowBytes, stride)) return 1;
         const uint8_t *s = rowBytes;
         for (int32_t c = 0; c < hd.w; c++) {
@@ -150,7 +124,7 @@ int decodePlain(Reader &rd, const Header &hd, const LCD_PIXELINDEX *pal, int32_t
 // absolute runs padded to 16 bits. Pixels a delta skips stay as they are on the screen.
 int decodeRle(Reader &rd, const Header &hd, const LCD_PIXELINDEX *pal, int32_t x, int32_t y) {
     const bool four = hd.compression == 2;
-    rd.offset = hd.dataOffset;
+    rd.seek(hd.dataOffset);
     int32_t row = 0, col = 0;
     memset(rowSet, 0, sizeof rowSet);
     auto put = [&](uint32_t index) {
@@ -206,18 +180,6 @@ int decodeRle(Reader &rd, const Header &hd, const LCD_PIXELINDEX *pal, int32_t x
     return 0;
 }
 
-struct Memory {
-    const uint8_t *data;
-    uint32_t size;
-};
-
-uint32_t memoryData(void *source, const uint8_t **data, uint32_t bytes, uint32_t offset) {
-    const Memory *m = (const Memory *)source;
-    if (offset >= m->size) return 0;
-    *data = m->data + offset;
-    return bytes < m->size - offset ? bytes : m->size - offset;
-}
-
 bool headerOf(const void *data, uint32_t size, Header *hd) {
     return data && size >= FILE_HEADER + INFO_MIN && parseHeader((const uint8_t *)data, hd);
 }
@@ -225,13 +187,14 @@ bool headerOf(const void *data, uint32_t size, Header *hd) {
 } // namespace
 
 int GUI_BMP_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t y) {
-    Reader rd{getData, source, 0};
+    Reader rd;
+    rd.begin(getData, source, 0);
     uint8_t head[FILE_HEADER + INFO_MIN];
     Header hd;
     if (!rd.read(head, sizeof head) || !parseHeader(head, &hd)) return 1;
     LCD_PIXELINDEX pal[256] = {};
     if (hd.colours) {
-        rd.offset = FILE_HEADER + rd32(head + 14);
+        rd.seek(FILE_HEADER + rd32(head + 14));
         for (uint32_t i = 0; i < hd.colours; i++) {
             uint8_t q[4];
             if (!rd.read(q, 4)) return 1;
@@ -242,9 +205,9 @@ int GUI_BMP_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t y
 }
 
 int GUI_BMP_Draw(const void *data, uint32_t size, int32_t x, int32_t y) {
-    Memory m{(const uint8_t *)data, size};
+    GUI_MEMORY_SOURCE m{(const uint8_t *)data, size};
     if (!data) return 1;
-    return GUI_BMP_DrawEx(memoryData, &m, x, y);
+    return GUI_BMP_DrawEx(GUI_GetDataMemory, &m, x, y);
 }
 
 int32_t GUI_BMP_GetXSize(const void *data, uint32_t size) {

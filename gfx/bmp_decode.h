@@ -5,9 +5,7 @@
 
 #include <stdint.h>
 
-// Data source of the image decoders: makes up to `bytes` bytes from file offset `offset` available
-// at *data and returns how many (fewer at the end of the data, 0 on error).
-typedef uint32_t (*GUI_GET_DATA_FUNC)(void *source, const uint8_t **data, uint32_t bytes, uint32_t offset);
+#include "gfx/image_source.h"
 
 enum : int32_t { GUI_BMP_MAX_SIZE = 1024 };
 

@@ -4,9 +4,12 @@
 
 #include "base/console.h"
 #include "base/parse.h"
+#include "board/services/timer.h"
 #include "gfx/gfx_state.h"
+#include "gfx/gif_decode.h"
 #include "gfx/gui.h"
 #include "resource/bitmap.h"
+#include "resource/resource.h"
 
 __attribute__((weak)) void wvr(int row);
 
@@ -19,8 +22,21 @@ int cmd_xi(char *line) {
     int n, x, y;
     if (sscanf(line, "xi %d%d%d", &n, &x, &y) != 3) return CMD_FAIL;
     const ExtRecord *r = QV_GetExtBitmap(n);
-    if (!r) return CMD_FAIL; // no later command form takes such a line
-    QV_DrawBitmap(r, Origin_X + cut(x), Origin_Y + cut(y));
+    if (r) {
+        QV_DrawBitmap(r, Origin_X + cut(x), Origin_Y + cut(y));
+        return CMD_OK;
+    }
+    // A GIF record: every frame in turn, each shown for its delay.
+    uint32_t size = 0;
+    const uint8_t *gif = QV_GetExtGIF(n, &size);
+    GUI_GIF_INFO info;
+    if (!gif || GUI_GIF_GetInfo(gif, size, &info) != 0) return CMD_FAIL; // no later form takes the line
+    for (int32_t k = 0; k < info.NumImages; k++) {
+        GUI_GIF_DrawSub(gif, size, Origin_X + cut(x), Origin_Y + cut(y), k);
+        GUI_GIF_IMAGE_INFO frame;
+        if (GUI_GIF_GetImageInfo(gif, size, &frame, k) == 0 && frame.Delay > 0)
+            QV_Delay((uint32_t)frame.Delay * 10);
+    }
     return CMD_OK;
 }
 

@@ -5,9 +5,8 @@ void QV_Touch_Init(void) {}
 void QV_Update_Touch(void) {}
 void ButtonTimer(void) {}
 void handle_touch(void) {}
-int GetPenState(void) { return 0; }
+int GetPenState(void) {
+    return 0;
+}
 void QV_Slider_Init(void) {}
-void handle_animation(void) {}
-void handle_agif(void) {}
-void init_agif(void) {}
 void doCalibration(void) {}

@@ -106,12 +106,12 @@ TEST_F(Project, MacrosBitmapsAndNumbering) {
     ASSERT_TRUE(pack::list(bin, false, true, &text, &error));
     EXPECT_EQ(text.substr(0, text.find("Macro Definitions\n  #")),
               "Records: 7\n"
-              "  00: type 3 @ 840005C size 3\n    Macro Definitions\n"
-              "  01: type 1 @ 840009C size 24\n    Uncompressed Bitmap: 2x1\n"
+              "  00: type 3 @ 840005c size 3\n    Macro Definitions\n"
+              "  01: type 1 @ 840009c size 24\n    Uncompressed Bitmap: 2x1\n"
               "  02: type 0 @ 8400000 size 0\n    Blank Record\n"
               "  03: type 0 @ 8400000 size 0\n    Blank Record\n"
-              "  04: type 2 @ 84000B4 size 26\n    Compressed Bitmap: 2x1\n"
-              "  05: type 5 @ 84000D0 size 24\n    Uncompressed Transparent Bitmap: 2x1 (0xF800)\n"
+              "  04: type 2 @ 84000b4 size 26\n    Compressed Bitmap: 2x1\n"
+              "  05: type 5 @ 84000d0 size 24\n    Uncompressed Transparent Bitmap: 2x1 (0xF800)\n"
               "  06: type 0 @ 8400000 size 0\n    Blank Record\n"
               "\nTotal Used 1KB\n");
     EXPECT_NE(

@@ -286,9 +286,9 @@ bool list(const std::vector<uint8_t> &b, bool bitmaps, bool macros, std::string 
             t = format("    Uncompressed Transparent Bitmap: %ux%u (0x%X)\n", w, h, pal & 0xFFFF);
         if (!detail) return t;
         t += format("    %ux%u %ubpp (%u Bpl)\n", w, h, bpp, bpl);
-        t += format("    gBitmap  @ %06X\n", addr(obj));
-        t += format("    gPal     @ %06X\n", pal);
-        t += format("    pixels   @ %06X\n", addr(data));
+        t += format("    gBitmap  @ %06x\n", addr(obj));
+        t += format("    gPal     @ %06x\n", pal);
+        t += format("    pixels   @ %06x\n", addr(data));
         for (uint32_t k = 0; k < 4 && in(data, 4); k++) t += format("      %u: 0x%02X\n", k, b[data + k]);
         return t;
     };
@@ -298,7 +298,7 @@ bool list(const std::vector<uint8_t> &b, bool bitmaps, bool macros, std::string 
         size_t at = RES_HEADER_SIZE + i * RES_RECORD_SIZE;
         uint8_t type = b[at];
         uint32_t off = get32(b, at + 4), size = get32(b, at + 8);
-        s += format("  %02u: type %0X @ %06X size %u\n", i, type, addr(off), size);
+        s += format("  %02u: type %0X @ %06x size %u\n", i, type, addr(off), size);
         switch (type & 0x0F) {
         case RES_BLANK:
             s += "    Blank Record\n";

@@ -8,6 +8,7 @@ packages=(
   dosfstools mtools valgrind python3
   libfreetype-dev fonts-liberation2 fonts-dejavu-core
   netpbm ccache
+  libjpeg-turbo-progs giflib-tools imagemagick libjpeg-dev libgif-dev
   libsdl2-dev
 )
 if [ "${1:-}" = "--target" ]; then

@@ -1,0 +1,1004 @@
+// JPEG decoding in bands. The markers are read first: tables, the frame, and for every scan its
+// header, where its entropy-coded data begins and which Huffman table segments were in force. Then
+// the image is produced one MCU row (a band) at a time: each scan decodes its part of the band into
+// the band's coefficients and keeps its place (bit buffer, predictors, end-of-band run, restart
+// count), so the next band resumes every scan where it stopped. A sequential image is read once; a
+// progressive one is read once too, but with a seek per scan and band and its Huffman tables rebuilt
+// per scan and band. The band is transformed into a small ring of component rows, which keeps the
+// row above and below each band for the chroma filter, and the band before is converted and drawn.
+#include "gfx/jpeg_decode.h"
+
+#include <string.h>
+
+#include "gfx/gui_private.h"
+
+namespace {
+
+typedef GUI_ImageReader Reader;
+
+enum : int32_t {
+    MAX_COMPONENTS = 3,
+    MAX_SCANS = 32,
+    FAST_BITS = 9,
+    COEF_LIMIT = 16383, // dequantised coefficients beyond this come only from damaged data
+};
+
+// The zig-zag order: natural position of the k-th coefficient, with spare entries so that a
+// damaged run that steps past 63 lands in a harmless slot.
+const uint8_t kZigzag[64 + 16] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                                  12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                                  35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                                  58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+                                  63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+
+struct Huffman {
+    uint16_t fast[1 << FAST_BITS]; // length << 8 | symbol for codes up to FAST_BITS long; 0: slower path
+    int32_t maxcode[18];           // largest code of each length, -1 for none; [17] ends the search
+    int32_t offset[17];            // index into values of the first code of a length, minus that code
+    uint8_t values[256];
+};
+
+struct Component {
+    uint8_t id, h, v, tq;
+    int32_t width, height;    // in samples
+    int32_t blocksW, blocksH; // blocks holding samples (non-interleaved scans walk these)
+    // The band: coefficients of the blocks of one MCU row from block column `firstBlock` on.
+    int16_t *coef;
+    int32_t coefBlocksW;
+    int32_t firstBlock;
+    // The ring of sample rows: row r of the component lives at ring + (r % ringRows) * ringStride,
+    // column c at [c - firstBlock * 8].
+    uint8_t *ring;
+    int32_t ringRows, ringStride;
+};
+
+struct ScanState {
+    uint32_t offset; // next byte of the entropy-coded data
+    uint32_t acc;
+    int32_t bits;
+    int32_t marker; // a marker met in the data; zeros are fed after it
+    int32_t eobrun;
+    int32_t dc[4];
+    int32_t toRestart; // MCUs until the next restart marker; 0 without restarts
+    int32_t nextRst;
+    bool started;
+};
+
+struct Scan {
+    uint8_t count;
+    uint8_t comp[4]; // component indices
+    uint8_t dcTable[4], acTable[4];
+    uint8_t ss, se, ah, al;
+    uint16_t restart;
+    uint32_t dht[8]; // offsets of the table segments in force (DC 0..3, AC 4..7); 0: none
+    ScanState st;
+};
+
+struct Decoder {
+    Reader rd;
+    int32_t width, height;
+    int32_t ncomp;
+    bool progressive;
+    bool rgb; // Adobe transform 0
+    int32_t hmax, vmax;
+    int32_t mcusX, mcusY, mcuW, mcuH;
+    Component comp[MAX_COMPONENTS];
+    uint16_t quant[4][64];
+    uint32_t dht[8];
+    uint16_t restart;
+    int32_t scanCount;
+    Scan *scans;                           // in the pool
+    Huffman *tables;                       // in the pool: DC and AC for each component of a scan
+    uint32_t tableKey[2 * MAX_COMPONENTS]; // segment offset * 8 + slot of the table built there
+};
+
+uint32_t PoolUse;
+
+struct PoolBlock {
+    void *p;
+    explicit PoolBlock(uint32_t size) : p(GUI_ALLOC_Alloc(size)) {}
+    ~PoolBlock() { GUI_ALLOC_Free(p); }
+};
+
+int32_t rd16(Reader &rd) {
+    int a = rd.byte(), b = rd.byte();
+    return (a < 0 || b < 0) ? -1 : a << 8 | b;
+}
+
+// ---- markers ------------------------------------------------------------------------------------
+
+bool readQuant(Decoder &d, int32_t len) {
+    while (len > 0) {
+        const int pq = d.rd.byte();
+        if (pq < 0 || (pq & 15) > 3) return false;
+        const bool wide = (pq >> 4) != 0;
+        uint16_t *q = d.quant[pq & 15];
+        for (int k = 0; k < 64; k++) {
+            const int32_t v = wide ? rd16(d.rd) : d.rd.byte();
+            if (v < 0) return false;
+            q[kZigzag[k]] = (uint16_t)v;
+        }
+        len -= 1 + (wide ? 128 : 64);
+    }
+    return len == 0;
+}
+
+// Builds a table from its code-length counts and values (the canonical code assignment).
+bool buildHuffman(Huffman *t, const uint8_t *counts, const uint8_t *values, int32_t total) {
+    memset(t->fast, 0, sizeof t->fast);
+    memcpy(t->values, values, (size_t)total);
+    int32_t code = 0, k = 0;
+    for (int32_t len = 1; len <= 16; len++) {
+        t->offset[len] = k - code;
+        if (counts[len - 1]) {
+            for (int32_t i = 0; i < counts[len - 1]; i++, k++, code++) {
+                if (code >= (1 << len)) return false; // more codes than the length holds
+                if (len <= FAST_BITS) {
+                    const int32_t shift = FAST_BITS - len;
+                    for (int32_t f = code << shift; f < (code + 1) << shift; f++)
+                        t->fast[f] = (uint16_t)(len << 8 | values[k]);
+                }
+            }
+            t->maxcode[len] = code - 1;
+        } else {
+            t->maxcode[len] = -1;
+        }
+        code <<= 1;
+    }
+    t->maxcode[17] = 0x7FFFFFFF;
+    return true;
+}
+
+// Reads the DHT segment at `offset` (its length field) and builds table `slot` from it.
+bool loadHuffman(Reader &rd, uint32_t offset, int32_t slot, Huffman *t) {
+    rd.seek(offset);
+    int32_t len = rd16(rd) - 2;
+    while (len > 17) {
+        const int tc = rd.byte();
+        uint8_t counts[16], values[256];
+        if (tc < 0 || !rd.read(counts, 16)) return false;
+        int32_t total = 0;
+        for (int i = 0; i < 16; i++) total += counts[i];
+        if (total > 256 || !rd.read(values, (uint32_t)total)) return false;
+        if ((tc >> 4) * 4 + (tc & 3) == slot && (tc & 15) < 4 && (tc >> 4) < 2)
+            return buildHuffman(t, counts, values, total);
+        len -= 17 + total;
+    }
+    return false;
+}
+
+// Notes which slots a DHT segment defines, checking its structure.
+bool noteHuffman(Decoder &d, uint32_t segment, int32_t len) {
+    while (len > 0) {
+        const int tc = d.rd.byte();
+        uint8_t counts[16];
+        if (tc < 0 || (tc & 15) > 3 || (tc >> 4) > 1 || !d.rd.read(counts, 16)) return false;
+        int32_t total = 0;
+        for (int i = 0; i < 16; i++) total += counts[i];
+        if (total > 256 || !d.rd.skip((uint32_t)total)) return false;
+        d.dht[(tc >> 4) * 4 + (tc & 3)] = segment;
+        len -= 17 + total;
+    }
+    return len == 0;
+}
+
+bool readFrame(Decoder &d, int32_t len, int marker) {
+    const int precision = d.rd.byte();
+    d.height = rd16(d.rd);
+    d.width = rd16(d.rd);
+    d.ncomp = d.rd.byte();
+    if (precision != 8 || d.height <= 0 || d.width <= 0) return false;
+    if ((d.ncomp != 1 && d.ncomp != 3) || len != 6 + 3 * d.ncomp) return false;
+    d.progressive = marker == 0xC2;
+    d.hmax = d.vmax = 1;
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        Component &c = d.comp[i];
+        c.id = (uint8_t)d.rd.byte();
+        const int hv = d.rd.byte(), tq = d.rd.byte();
+        if (hv < 0 || tq < 0 || tq > 3) return false;
+        c.h = (uint8_t)(hv >> 4);
+        c.v = (uint8_t)(hv & 15);
+        c.tq = (uint8_t)tq;
+        if (d.ncomp == 1) c.h = c.v = 1; // a lone component is never interleaved
+        if (c.h < 1 || c.h > 2 || c.v < 1 || c.v > 2) return false;
+        if (c.h > d.hmax) d.hmax = c.h;
+        if (c.v > d.vmax) d.vmax = c.v;
+    }
+    d.mcuW = 8 * d.hmax;
+    d.mcuH = 8 * d.vmax;
+    d.mcusX = (d.width + d.mcuW - 1) / d.mcuW;
+    d.mcusY = (d.height + d.mcuH - 1) / d.mcuH;
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        Component &c = d.comp[i];
+        c.width = (d.width * c.h + d.hmax - 1) / d.hmax;
+        c.height = (d.height * c.v + d.vmax - 1) / d.vmax;
+        c.blocksW = (c.width + 7) / 8;
+        c.blocksH = (c.height + 7) / 8;
+    }
+    return !d.rd.failed;
+}
+
+bool readScanHeader(Decoder &d, int32_t len) {
+    if (d.ncomp == 0 || d.scanCount >= MAX_SCANS) return false;
+    Scan &s = d.scans[d.scanCount];
+    memset(&s, 0, sizeof s);
+    const int n = d.rd.byte();
+    if (n < 1 || n > d.ncomp || len != 4 + 2 * n) return false;
+    s.count = (uint8_t)n;
+    for (int i = 0; i < n; i++) {
+        const int id = d.rd.byte(), t = d.rd.byte();
+        int32_t k = 0;
+        while (k < d.ncomp && d.comp[k].id != id) k++;
+        if (k == d.ncomp || t < 0 || (t >> 4) > 3 || (t & 15) > 3) return false;
+        for (int j = 0; j < i; j++)
+            if (s.comp[j] == k) return false;
+        s.comp[i] = (uint8_t)k;
+        s.dcTable[i] = (uint8_t)(t >> 4);
+        s.acTable[i] = (uint8_t)(4 + (t & 15));
+    }
+    const int ss = d.rd.byte(), se = d.rd.byte(), a = d.rd.byte();
+    if (a < 0) return false;
+    s.ss = (uint8_t)ss;
+    s.se = (uint8_t)se;
+    s.ah = (uint8_t)(a >> 4);
+    s.al = (uint8_t)(a & 15);
+    if (d.progressive) {
+        if (ss > se || se > 63 || s.al > 13 || (ss == 0 && se != 0) || (ss > 0 && n != 1)) return false;
+    } else if (ss != 0 || se != 63 || a != 0) {
+        return false;
+    }
+    s.restart = d.restart;
+    memcpy(s.dht, d.dht, sizeof s.dht);
+    for (int i = 0; i < n; i++) { // the tables this scan will use must exist
+        if (s.ss == 0 && s.ah == 0 && !s.dht[s.dcTable[i]]) return false;
+        if (s.se > 0 && !s.dht[s.acTable[i]]) return false;
+    }
+    s.st.offset = d.rd.tell();
+    d.scanCount++;
+    return true;
+}
+
+// Skips entropy-coded data up to the next marker that is not a restart; leaves the reader on it.
+bool skipEntropyData(Reader &rd) {
+    for (;;) {
+        int b = rd.byte();
+        if (b < 0) return false;
+        if (b != 0xFF) continue;
+        do b = rd.byte();
+        while (b == 0xFF);
+        if (b < 0) return false;
+        if (b != 0 && (b < 0xD0 || b > 0xD7)) {
+            rd.seek(rd.tell() - 2);
+            return true;
+        }
+    }
+}
+
+// Reads the markers: all of them for a progressive or multi-scan image, else up to the first scan.
+bool readMarkers(Decoder &d, bool headerOnly) {
+    if (rd16(d.rd) != 0xFFD8) return false;
+    bool frame = false;
+    for (;;) {
+        int b = d.rd.byte();
+        if (b < 0) return d.scanCount > 0; // a missing EOI
+        if (b != 0xFF) return d.scanCount > 0;
+        int m;
+        do m = d.rd.byte();
+        while (m == 0xFF);
+        if (m < 0) return d.scanCount > 0;
+        if (m == 0xD9) return d.scanCount > 0;
+        if (m == 0x01 || (m >= 0xD0 && m <= 0xD7)) continue;
+        const uint32_t segment = d.rd.tell();
+        const int32_t len = rd16(d.rd);
+        if (len < 2) return false;
+        const uint32_t next = segment + (uint32_t)len;
+        switch (m) {
+        case 0xDB:
+            if (!readQuant(d, len - 2)) return false;
+            break;
+        case 0xC4:
+            if (!noteHuffman(d, segment, len - 2)) return false;
+            break;
+        case 0xC0:
+        case 0xC1:
+        case 0xC2:
+            if (frame || !readFrame(d, len - 2, m)) return false;
+            frame = true;
+            if (headerOnly) return true;
+            break;
+        case 0xDD: {
+            const int32_t ri = rd16(d.rd);
+            if (ri < 0) return false;
+            d.restart = (uint16_t)ri;
+            break;
+        }
+        case 0xEE: { // Adobe: the transform byte says RGB or YCbCr
+            uint8_t a[12];
+            if (len >= 14 && d.rd.read(a, 12) && memcmp(a, "Adobe", 5) == 0) d.rgb = a[11] == 0;
+            break;
+        }
+        case 0xDA: {
+            if (!frame || !readScanHeader(d, len - 2)) return false;
+            const Scan &s = d.scans[d.scanCount - 1];
+            // A sequential scan holding every component is the whole image: no need to look further.
+            if (!d.progressive && s.count == d.ncomp && d.scanCount == 1) return true;
+            if (!skipEntropyData(d.rd)) return true; // a truncated last scan still draws
+            continue;
+        }
+        default:
+            if ((m >= 0xC3 && m <= 0xCF) || m == 0xDE || m == 0xDF) return false; // other processes
+            break;
+        }
+        if (d.rd.failed) return false;
+        d.rd.seek(next);
+    }
+}
+
+// ---- inverse transform ----------------------------------------------------------------------------
+
+// Fixed-point cosines cos(k pi / 16) scaled by 2^12.
+enum : int32_t {
+    CB = 12,
+    C1 = 4017,
+    C2 = 3784,
+    C3 = 3406,
+    C4 = 2896,
+    C5 = 2276,
+    C6 = 1567,
+    C7 = 799,
+    P1 = 1, // extra bits kept between the passes
+};
+
+inline int32_t clampCoef(int32_t v) {
+    return v > COEF_LIMIT ? COEF_LIMIT : (v < -COEF_LIMIT ? -COEF_LIMIT : v);
+}
+
+// One 8-point inverse transform, even part from x0, x2, x4, x6 and odd part from x1, x3, x5, x7;
+// results are twice the true values, scaled by 2^CB.
+#define IDCT_1D(x0, x1, x2, x3, x4, x5, x6, x7, out)                                                         \
+    do {                                                                                                     \
+        const int32_t e0 = C4 * ((x0) + (x4)), e1 = C4 * ((x0) - (x4));                                      \
+        const int32_t e2 = C6 * (x2)-C2 * (x6), e3 = C2 * (x2) + C6 * (x6);                                  \
+        const int32_t a0 = e0 + e3, a3 = e0 - e3, a1 = e1 + e2, a2 = e1 - e2;                                \
+        const int32_t o0 = C1 * (x1) + C3 * (x3) + C5 * (x5) + C7 * (x7);                                    \
+        const int32_t o1 = C3 * (x1)-C7 * (x3)-C1 * (x5)-C5 * (x7);                                          \
+        const int32_t o2 = C5 * (x1)-C1 * (x3) + C7 * (x5) + C3 * (x7);                                      \
+        const int32_t o3 = C7 * (x1)-C5 * (x3) + C3 * (x5)-C1 * (x7);                                        \
+        out[0] = a0 + o0;                                                                                    \
+        out[7] = a0 - o0;                                                                                    \
+        out[1] = a1 + o1;                                                                                    \
+        out[6] = a1 - o1;                                                                                    \
+        out[2] = a2 + o2;                                                                                    \
+        out[5] = a2 - o2;                                                                                    \
+        out[3] = a3 + o3;                                                                                    \
+        out[4] = a3 - o3;                                                                                    \
+    } while (0)
+
+// Column results kept with P1 extra bits; clamped so that the row pass cannot overflow on damaged data.
+inline int32_t clampPass(int32_t v) {
+    v = (v + (1 << (CB - P1 - 1))) >> (CB - P1);
+    return v > 32767 ? 32767 : (v < -32767 ? -32767 : v);
+}
+
+// Sample clamping by table: index v + 512 for v in -512..767, what the transforms and the colour
+// conversion can produce from clamped coefficients.
+struct ClampTable {
+    uint8_t t[1280];
+    constexpr ClampTable() : t() {
+        for (int i = 0; i < 1280; i++) t[i] = (uint8_t)(i < 512 ? 0 : (i > 767 ? 255 : i - 512));
+    }
+};
+constexpr ClampTable kClamp;
+
+// For sums known to lie in -512..767 (the colour conversion of 8-bit samples).
+inline uint8_t clampNear(int32_t v) {
+    return kClamp.t[v + 512];
+}
+
+inline uint8_t clamp255(int32_t v) {
+    return (uint32_t)(v + 512) < 1280 ? kClamp.t[v + 512] : (uint8_t)(v < 0 ? 0 : 255);
+}
+
+// Dequantises and transforms one block into 8 rows of 8 samples.
+void idctBlock(const int16_t *blk, const uint16_t *q, uint8_t *const *rows, int32_t col) {
+    int32_t tmp[64];
+    // A block without AC coefficients is one value.
+    int32_t any = 0;
+    for (int32_t k = 1; k < 64; k++) any |= blk[k];
+    if (!any) {
+        const int32_t shift = CB + P1 + 2, round = (1 << (shift - 1)) + (128 << shift);
+        const uint8_t v = clamp255((clampPass(clampCoef(blk[0] * (int32_t)q[0]) * C4) * C4 + round) >> shift);
+        for (int32_t y = 0; y < 8; y++) memset(rows[y] + col, v, 8);
+        return;
+    }
+    for (int32_t x = 0; x < 8; x++) { // columns
+        int32_t in[8];
+        const int32_t acs =
+            blk[8 + x] | blk[16 + x] | blk[24 + x] | blk[32 + x] | blk[40 + x] | blk[48 + x] | blk[56 + x];
+        in[0] = clampCoef(blk[x] * (int32_t)q[x]);
+        if (!acs) { // a flat column, the common case
+            const int32_t v = clampPass(in[0] * C4);
+            for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = v;
+            continue;
+        }
+        for (int32_t y = 1; y < 8; y++)
+            in[y] = blk[y * 8 + x] ? clampCoef(blk[y * 8 + x] * (int32_t)q[y * 8 + x]) : 0;
+        int32_t out[8];
+        IDCT_1D(in[0], in[1], in[2], in[3], in[4], in[5], in[6], in[7], out);
+        for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = clampPass(out[y]);
+    }
+    // The 1-D passes leave out the factor 1/2 each: tmp holds twice the column results scaled by
+    // 2^P1, the rows then four times the result scaled by 2^(CB + P1).
+    for (int32_t y = 0; y < 8; y++) {
+        const int32_t *t = tmp + y * 8;
+        uint8_t *dst = rows[y] + col;
+        const int32_t shift = CB + P1 + 2, round = (1 << (shift - 1)) + (128 << shift);
+        if (!(t[1] | t[2] | t[3] | t[4] | t[5] | t[6] | t[7])) { // a flat row
+            memset(dst, clamp255((t[0] * C4 + round) >> shift), 8);
+            continue;
+        }
+        int32_t out[8];
+        IDCT_1D(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], out);
+        for (int32_t x = 0; x < 8; x++) dst[x] = clamp255((out[x] + round) >> shift);
+    }
+}
+
+// ---- entropy decoding ------------------------------------------------------------------------------
+
+struct Bits {
+    Reader *rd;
+    uint32_t acc;
+    int32_t bits;
+    int32_t marker;
+    bool eof;
+
+    void fill() {
+        // Plain bytes straight from the window; stuffed bytes and markers take the slower way.
+        while (bits <= 24 && !marker && rd->cur != rd->end && *rd->cur != 0xFF) {
+            acc |= (uint32_t)*rd->cur++ << (24 - bits);
+            bits += 8;
+        }
+        while (bits <= 24) {
+            uint32_t b = 0;
+            if (!marker) {
+                int c;
+                if (rd->cur != rd->end)
+                    c = *rd->cur++;
+                else
+                    c = rd->byte();
+                if (c < 0) {
+                    marker = 0xD9;
+                    eof = true;
+                } else if (c == 0xFF) {
+                    do c = rd->byte();
+                    while (c == 0xFF);
+                    if (c == 0)
+                        b = 0xFF;
+                    else {
+                        marker = c < 0 ? 0xD9 : c;
+                        eof = c < 0;
+                    }
+                } else {
+                    b = (uint32_t)c;
+                }
+            }
+            acc |= b << (24 - bits);
+            bits += 8;
+        }
+    }
+    uint32_t get(int32_t n) { // n in 1..16
+        if (bits < n) fill();
+        const uint32_t v = acc >> (32 - n);
+        acc <<= n;
+        bits -= n;
+        return v;
+    }
+    int32_t bit() { return (int32_t)get(1); }
+    // The value of an n-bit magnitude category (n in 0..15).
+    int32_t receive(int32_t n) {
+        if (n == 0) return 0;
+        const int32_t v = (int32_t)get(n);
+        return v < (1 << (n - 1)) ? v - (1 << n) + 1 : v;
+    }
+    int32_t decode(const Huffman *t) {
+        if (bits < 16) fill();
+        const uint32_t e = t->fast[acc >> (32 - FAST_BITS)];
+        if (e) {
+            const int32_t len = (int32_t)(e >> 8);
+            acc <<= len;
+            bits -= len;
+            return (int32_t)(e & 0xFF);
+        }
+        int32_t len = FAST_BITS + 1;
+        int32_t code = (int32_t)(acc >> (32 - len));
+        while (code > t->maxcode[len]) {
+            len++;
+            code = (int32_t)(acc >> (32 - len));
+        }
+        if (len > 16) return -1;
+        acc <<= len;
+        bits -= len;
+        return t->values[(t->offset[len] + code) & 0xFF];
+    }
+};
+
+struct ScanRun {
+    Decoder *d;
+    Scan *s;
+    Bits b;
+    Huffman *dc[4], *ac[4];
+    bool bad;
+};
+
+int32_t clampDc(int32_t v) {
+    return v > 32767 ? 32767 : (v < -32768 ? -32768 : v);
+}
+
+// A DC difference for scan component i, added to its predictor; the block gets the sum scaled by 2^al.
+void decodeDc(ScanRun &r, int i, int16_t *blk) {
+    const int32_t t = r.b.decode(r.dc[i]);
+    if (t < 0 || t > 15) {
+        r.bad = true;
+        return;
+    }
+    ScanState &st = r.s->st;
+    st.dc[i] = clampDc(st.dc[i] + r.b.receive(t));
+    blk[0] = (int16_t)(st.dc[i] * (1 << r.s->al));
+}
+
+// AC coefficients ss..se scaled by 2^al up to the end of the block. A progressive scan's end-of-band
+// code also says how many following blocks are empty (`eobrun`); a sequential scan passes none.
+void decodeAc(ScanRun &r, const Huffman *ac, int16_t *blk, int32_t ss, int32_t se, int32_t *eobrun) {
+    for (int32_t k = ss; k <= se;) {
+        const int32_t rs = r.b.decode(ac);
+        if (rs < 0) {
+            r.bad = true;
+            return;
+        }
+        const int32_t run = rs >> 4, size = rs & 15;
+        if (size == 0) {
+            if (run < 15) {
+                if (eobrun) *eobrun = (1 << run) - 1 + (run ? (int32_t)r.b.get(run) : 0);
+                return;
+            }
+            k += 16;
+            continue;
+        }
+        k += run;
+        blk[kZigzag[k]] = (int16_t)(r.b.receive(size) * (1 << r.s->al));
+        k++;
+    }
+}
+
+void decodeSequential(ScanRun &r, int i, int16_t *blk) {
+    decodeDc(r, i, blk);
+    if (!r.bad) decodeAc(r, r.ac[i], blk, 1, 63, nullptr);
+}
+
+void decodeDcRefine(ScanRun &r, int16_t *blk) {
+    if (r.b.bit()) blk[0] = (int16_t)(blk[0] | (1 << r.s->al));
+}
+
+void decodeAcFirst(ScanRun &r, int16_t *blk) {
+    ScanState &st = r.s->st;
+    if (st.eobrun > 0) {
+        st.eobrun--;
+        return;
+    }
+    decodeAc(r, r.ac[0], blk, r.s->ss, r.s->se, &st.eobrun);
+}
+
+// Successive approximation of AC coefficients: a correction bit for every coefficient already
+// non-zero that the run passes over, and new coefficients of magnitude one.
+void decodeAcRefine(ScanRun &r, int16_t *blk) {
+    ScanState &st = r.s->st;
+    const int32_t p1 = 1 << r.s->al, m1 = -p1;
+    int32_t k = r.s->ss;
+    const int32_t se = r.s->se;
+    auto refine = [&](int16_t *c) {
+        if (r.b.bit() && (*c & p1) == 0) *c = (int16_t)(*c >= 0 ? *c + p1 : *c + m1);
+    };
+    if (st.eobrun <= 0) {
+        for (; k <= se;) {
+            const int32_t rs = r.b.decode(r.ac[0]);
+            if (rs < 0) {
+                r.bad = true;
+                return;
+            }
+            int32_t run = rs >> 4, size = rs & 15, value = 0;
+            if (size == 0) {
+                if (run < 15) {
+                    st.eobrun = 1 << run;
+                    if (run) st.eobrun += (int32_t)r.b.get(run);
+                    break;
+                }
+            } else {
+                value = r.b.bit() ? p1 : m1;
+            }
+            for (; k <= se; k++) {
+                int16_t *c = blk + kZigzag[k];
+                if (*c) {
+                    refine(c);
+                } else {
+                    if (run == 0) {
+                        if (value) *c = (int16_t)value;
+                        k++;
+                        break;
+                    }
+                    run--;
+                }
+            }
+        }
+    }
+    if (st.eobrun > 0) {
+        for (; k <= se; k++) {
+            int16_t *c = blk + kZigzag[k];
+            if (*c) refine(c);
+        }
+        st.eobrun--;
+    }
+}
+
+// At a restart point: drop the bits left in the byte, pass the marker, reset the predictors.
+void restartScan(ScanRun &r) {
+    ScanState &st = r.s->st;
+    Bits &b = r.b;
+    if (!b.marker) { // the marker is still ahead (padding bits are in the accumulator)
+        for (;;) {
+            int c = b.rd->byte();
+            if (c < 0) {
+                b.marker = 0xD9;
+                b.eof = true;
+                break;
+            }
+            if (c != 0xFF) continue;
+            do c = b.rd->byte();
+            while (c == 0xFF);
+            if (c > 0) {
+                b.marker = c;
+                break;
+            }
+        }
+    }
+    if (b.marker >= 0xD0 && b.marker <= 0xD7) b.marker = 0; // go on after it
+    b.acc = 0;
+    b.bits = 0;
+    for (int i = 0; i < 4; i++) st.dc[i] = 0;
+    st.eobrun = 0;
+    st.toRestart = r.s->restart;
+}
+
+void decodeBlock(ScanRun &r, int i, int16_t *blk) {
+    const Scan &s = *r.s;
+    if (!r.d->progressive)
+        decodeSequential(r, i, blk);
+    else if (s.ss == 0) {
+        if (s.ah == 0)
+            decodeDc(r, i, blk);
+        else
+            decodeDcRefine(r, blk);
+    } else if (s.ah == 0) {
+        decodeAcFirst(r, blk);
+    } else {
+        decodeAcRefine(r, blk);
+    }
+}
+
+// The band's block (bx, by) of component c, or a scratch block outside the stored columns.
+int16_t *bandBlock(Component &c, int32_t bx, int32_t byInBand, int16_t *scratch) {
+    const int32_t col = bx - c.firstBlock;
+    if (col < 0 || col >= c.coefBlocksW) {
+        memset(scratch, 0, 64 * sizeof(int16_t));
+        return scratch;
+    }
+    return c.coef + ((size_t)byInBand * (size_t)c.coefBlocksW + (size_t)col) * 64;
+}
+
+// Decodes scan s's part of band `band`. False on damaged data.
+// Table j built from slot `slot` of the segment at `segment`, unless it already is.
+Huffman *tableFor(Decoder &d, int32_t j, uint32_t segment, int32_t slot) {
+    const uint32_t key = segment * 8 + (uint32_t)slot;
+    if (d.tableKey[j] == key) return &d.tables[j];
+    d.tableKey[j] = 0;
+    if (!loadHuffman(d.rd, segment, slot, &d.tables[j])) return nullptr;
+    d.tableKey[j] = key;
+    return &d.tables[j];
+}
+
+bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
+    ScanRun r;
+    r.d = &d;
+    r.s = &s;
+    r.bad = false;
+    ScanState &st = s.st;
+    if (!st.started) {
+        memset(st.dc, 0, sizeof st.dc);
+        st.acc = 0;
+        st.bits = 0;
+        st.marker = 0;
+        st.eobrun = 0;
+        st.toRestart = s.restart;
+        st.nextRst = 0;
+        st.started = true;
+    }
+    // The tables: rebuilt from their segments when another scan has used the slots since.
+    for (int i = 0; i < s.count; i++) {
+        r.dc[i] = r.ac[i] = nullptr;
+        if (s.ss == 0 && s.ah == 0 && !(r.dc[i] = tableFor(d, i * 2, s.dht[s.dcTable[i]], s.dcTable[i])))
+            return false;
+        if (s.se > 0 && !(r.ac[i] = tableFor(d, i * 2 + 1, s.dht[s.acTable[i]], s.acTable[i]))) return false;
+    }
+    d.rd.seek(st.offset);
+    r.b = Bits{&d.rd, st.acc, st.bits, st.marker, false};
+    int16_t scratch[64];
+    auto unit = [&]() { // before each MCU: a restart when due
+        if (s.restart) {
+            if (st.toRestart == 0) restartScan(r);
+            st.toRestart--;
+        }
+    };
+    if (s.count == 1) { // one component: its blocks in their own order
+        Component &c = d.comp[s.comp[0]];
+        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
+        for (int32_t v = 0; v < rowsPerBand && !r.bad; v++) {
+            const int32_t by = band * rowsPerBand + v;
+            if (by >= c.blocksH) break;
+            for (int32_t bx = 0; bx < c.blocksW && !r.bad; bx++) {
+                unit();
+                decodeBlock(r, 0, bandBlock(c, bx, v, scratch));
+            }
+        }
+    } else {
+        for (int32_t mx = 0; mx < d.mcusX && !r.bad; mx++) {
+            unit();
+            for (int i = 0; i < s.count; i++) {
+                Component &c = d.comp[s.comp[i]];
+                for (int32_t v = 0; v < c.v; v++)
+                    for (int32_t h = 0; h < c.h; h++)
+                        decodeBlock(r, i, bandBlock(c, mx * c.h + h, v, scratch));
+            }
+        }
+    }
+    st.offset = d.rd.tell();
+    st.acc = r.b.acc;
+    st.bits = r.b.bits;
+    st.marker = r.b.marker;
+    return !r.bad && !r.b.eof && !d.rd.failed;
+}
+
+void transformBand(Decoder &d, int32_t band) {
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        Component &c = d.comp[i];
+        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
+        for (int32_t v = 0; v < rowsPerBand; v++) {
+            const int32_t by = band * rowsPerBand + v;
+            if (by >= c.blocksH) break;
+            uint8_t *rows[8];
+            for (int32_t y = 0; y < 8; y++) rows[y] = c.ring + ((by * 8 + y) % c.ringRows) * c.ringStride;
+            for (int32_t b = 0; b < c.coefBlocksW; b++) {
+                if (c.firstBlock + b >= c.blocksW) break;
+                idctBlock(c.coef + ((size_t)v * c.coefBlocksW + b) * 64, d.quant[c.tq], rows, b * 8);
+            }
+        }
+    }
+}
+
+// ---- output --------------------------------------------------------------------------------------------
+
+struct Output {
+    int32_t x, y;       // screen position of the image
+    int32_t col0, col1; // image columns drawn
+    int32_t row0, row1; // image rows drawn
+    uint8_t *up[MAX_COMPONENTS];
+    int32_t *sum;
+    LCD_PIXELINDEX *px;
+};
+
+const uint8_t *ringRow(const Component &c, int32_t r) {
+    if (r < 0) r = 0;
+    if (r >= c.height) r = c.height - 1;
+    return c.ring + (r % c.ringRows) * c.ringStride - c.firstBlock * 8;
+}
+
+// The horizontal triangle filter over twice as many output columns: output x comes from input
+// x / 2 (weight 3) and its left (even x) or right (odd x) neighbour, with the rounding of each.
+// The input holds valid entries one beyond both ends of the columns used.
+void pairs(const int32_t *in, int32_t col0, int32_t n, uint8_t *out, int32_t evenRound, int32_t oddRound) {
+    const int32_t shift = evenRound == 8 ? 4 : 2;
+    int32_t i = 0, x = col0;
+    if (x & 1) {
+        out[i++] = (uint8_t)((3 * in[x >> 1] + in[(x >> 1) + 1] + oddRound) >> shift);
+        x++;
+    }
+    for (; i + 1 < n; i += 2, x += 2) {
+        const int32_t j = x >> 1, c = 3 * in[j];
+        out[i] = (uint8_t)((c + in[j - 1] + evenRound) >> shift);
+        out[i + 1] = (uint8_t)((c + in[j + 1] + oddRound) >> shift);
+    }
+    if (i < n) out[i] = (uint8_t)((3 * in[x >> 1] + in[(x >> 1) - 1] + evenRound) >> shift);
+}
+
+// Component samples for image row y, columns col0..col1-1, into out (indexed from col0).
+void upsampleRow(const Decoder &d, const Component &c, int32_t y, const Output &o, uint8_t *out) {
+    const int32_t hs = d.hmax / c.h, vs = d.vmax / c.v;
+    const int32_t n = o.col1 - o.col0;
+    const int32_t last = c.width - 1;
+    if (vs == 1) {
+        const uint8_t *s = ringRow(c, y);
+        if (hs == 1) {
+            memcpy(out, s + o.col0, (size_t)n);
+            return;
+        }
+        const int32_t j0 = (o.col0 >> 1) > 0 ? (o.col0 >> 1) - 1 : 0;
+        const int32_t j1 = ((o.col1 - 1) >> 1) < last ? ((o.col1 - 1) >> 1) + 1 : last;
+        int32_t *sum = o.sum + 1 - j0;
+        for (int32_t j = j0; j <= j1; j++) sum[j] = s[j];
+        sum[j0 - 1] = sum[j0];
+        sum[j1 + 1] = sum[j1];
+        pairs(sum, o.col0, n, out, 1, 2); // single rows: the same filter at a quarter of the scale
+        return;
+    }
+    const int32_t cr = y >> 1;
+    const uint8_t *near = ringRow(c, cr), *far = ringRow(c, (y & 1) ? cr + 1 : cr - 1);
+    if (hs == 1) {
+        const int32_t bias = (y & 1) ? 2 : 1;
+        for (int32_t i = 0; i < n; i++) {
+            const int32_t j = o.col0 + i;
+            out[i] = (uint8_t)((3 * near[j] + far[j] + bias) >> 2);
+        }
+        return;
+    }
+    // Column sums over the component columns the row touches (the neighbours included; an edge
+    // repeats itself), then the horizontal filter.
+    const int32_t j0 = (o.col0 >> 1) > 0 ? (o.col0 >> 1) - 1 : 0;
+    const int32_t j1 = ((o.col1 - 1) >> 1) < last ? ((o.col1 - 1) >> 1) + 1 : last;
+    int32_t *sum = o.sum + 1 - j0;
+    for (int32_t j = j0; j <= j1; j++) sum[j] = 3 * near[j] + far[j];
+    sum[j0 - 1] = sum[j0];
+    sum[j1 + 1] = sum[j1];
+    pairs(sum, o.col0, n, out, 8, 7);
+}
+
+void outputRows(const Decoder &d, const Output &o, int32_t from, int32_t to) {
+    if (from < o.row0) from = o.row0;
+    if (to > o.row1) to = o.row1;
+    const int32_t n = o.col1 - o.col0;
+    for (int32_t y = from; y < to; y++) {
+        for (int32_t i = 0; i < d.ncomp; i++) upsampleRow(d, d.comp[i], y, o, o.up[i]);
+        if (d.ncomp == 1) {
+            const uint8_t *g = o.up[0];
+            for (int32_t i = 0; i < n; i++)
+                o.px[i] = (LCD_PIXELINDEX)((g[i] >> 3) << 11 | (g[i] >> 2) << 5 | g[i] >> 3);
+        } else if (d.rgb) {
+            for (int32_t i = 0; i < n; i++)
+                o.px[i] =
+                    (LCD_PIXELINDEX)((o.up[0][i] >> 3) << 11 | (o.up[1][i] >> 2) << 5 | o.up[2][i] >> 3);
+        } else {
+            const uint8_t *yy = o.up[0], *cb = o.up[1], *cr = o.up[2];
+            for (int32_t i = 0; i < n; i++) {
+                const int32_t l = yy[i], b = cb[i] - 128, r = cr[i] - 128;
+                const int32_t R = clampNear(l + ((91881 * r + 32768) >> 16));
+                const int32_t G = clampNear(l + ((-22554 * b - 46802 * r + 32768) >> 16));
+                const int32_t B = clampNear(l + ((116130 * b + 32768) >> 16));
+                o.px[i] = (LCD_PIXELINDEX)((R >> 3) << 11 | (G >> 2) << 5 | B >> 3);
+            }
+        }
+        GUI__DrawPixelRow(o.x + o.col0, o.y + y, o.px, n);
+    }
+}
+
+bool start(Decoder &d, GUI_GET_DATA_FUNC getData, void *source, bool headerOnly) {
+    memset(&d, 0, sizeof d);
+    d.rd.begin(getData, source, 0);
+    return readMarkers(d, headerOnly);
+}
+
+} // namespace
+
+int GUI_JPEG_GetInfoEx(GUI_GET_DATA_FUNC getData, void *source, GUI_JPEG_INFO *info) {
+    Decoder d;
+    if (!start(d, getData, source, true) || d.ncomp == 0) return 1;
+    info->XSize = d.width;
+    info->YSize = d.height;
+    info->Progressive = d.progressive ? 1 : 0;
+    info->Components = d.ncomp;
+    return 0;
+}
+
+uint32_t GUI_JPEG_LastPoolUse(void) {
+    return PoolUse;
+}
+
+int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t y) {
+    PoolUse = 0;
+    PoolBlock scanMem(MAX_SCANS * sizeof(Scan));
+    if (!scanMem.p) return 1;
+    Decoder d;
+    memset(&d, 0, sizeof d);
+    d.scans = (Scan *)scanMem.p;
+    d.rd.begin(getData, source, 0);
+    if (!readMarkers(d, false) || d.ncomp == 0 || d.scanCount == 0) return 1;
+
+    // What is drawn: the image clipped to the clip rectangle, in image coordinates.
+    const GUI_RECT &clip = GUI_Context.ClipRect;
+    const int32_t sx = x - GUI_Context.OrgX, sy = y - GUI_Context.OrgY;
+    Output o;
+    o.x = x;
+    o.y = y;
+    o.col0 = clip.x0 - sx > 0 ? clip.x0 - sx : 0;
+    o.col1 = clip.x1 - sx + 1 < d.width ? clip.x1 - sx + 1 : d.width;
+    o.row0 = clip.y0 - sy > 0 ? clip.y0 - sy : 0;
+    o.row1 = clip.y1 - sy + 1 < d.height ? clip.y1 - sy + 1 : d.height;
+    if (o.col0 >= o.col1 || o.row0 >= o.row1) return 0;
+
+    // Stored MCU columns: the drawn ones and one on each side for the filter. A progressive image
+    // keeps every column, since its refinement scans read the state of every coefficient.
+    int32_t mx0 = 0, mx1 = d.mcusX;
+    if (!d.progressive) {
+        mx0 = o.col0 / d.mcuW - 1;
+        mx1 = (o.col1 + d.mcuW - 1) / d.mcuW + 1;
+        if (mx0 < 0) mx0 = 0;
+        if (mx1 > d.mcusX) mx1 = d.mcusX;
+    }
+    uint32_t need =
+        2 * MAX_COMPONENTS * sizeof(Huffman) + (uint32_t)(o.col1 - o.col0) * (2 + 4 + d.ncomp) + 64;
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        Component &c = d.comp[i];
+        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
+        c.firstBlock = mx0 * c.h;
+        c.coefBlocksW = (mx1 - mx0) * c.h;
+        c.ringStride = c.coefBlocksW * 8;
+        c.ringRows = 2 * rowsPerBand * 8 + 1;
+        need += (uint32_t)c.coefBlocksW * rowsPerBand * 128 + (uint32_t)c.ringStride * c.ringRows + 16;
+    }
+    PoolBlock mem(need);
+    if (!mem.p) return 1;
+    PoolUse = need + MAX_SCANS * (uint32_t)sizeof(Scan);
+    uint8_t *p = (uint8_t *)mem.p;
+    d.tables = (Huffman *)p;
+    p += 2 * MAX_COMPONENTS * sizeof(Huffman);
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        Component &c = d.comp[i];
+        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
+        c.coef = (int16_t *)p;
+        p += (size_t)c.coefBlocksW * rowsPerBand * 128;
+        c.ring = p;
+        p += ((size_t)c.ringStride * c.ringRows + 15) & ~(size_t)15;
+    }
+    o.sum = (int32_t *)p;
+    p += (size_t)(o.col1 - o.col0) * 2 + 32;
+    o.px = (LCD_PIXELINDEX *)p;
+    p += (size_t)(o.col1 - o.col0) * 2;
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        o.up[i] = p;
+        p += o.col1 - o.col0;
+    }
+
+    // Scans that hold a component of a band: bands run while a row of them can still be drawn.
+    const int32_t lastBand = (o.row1 - 1) / d.mcuH + 1 < d.mcusY ? (o.row1 - 1) / d.mcuH + 1 : d.mcusY - 1;
+    int failed = 0;
+    for (int32_t band = 0; band <= lastBand && !failed; band++) {
+        for (int32_t i = 0; i < d.ncomp; i++) {
+            Component &c = d.comp[i];
+            memset(c.coef, 0, (size_t)c.coefBlocksW * (d.ncomp == 1 ? 1 : c.v) * 128);
+        }
+        for (int32_t k = 0; k < d.scanCount; k++)
+            if (!decodeScanBand(d, d.scans[k], band)) failed = 1;
+        if (failed && band == 0) return 1;
+        transformBand(d, band);
+        if (band > 0) outputRows(d, o, (band - 1) * d.mcuH, band * d.mcuH);
+        if (failed) outputRows(d, o, band * d.mcuH, (band + 1) * d.mcuH); // what was decoded
+    }
+    if (!failed) outputRows(d, o, lastBand * d.mcuH, (lastBand + 1) * d.mcuH);
+    return failed;
+}
+
+int GUI_JPEG_Draw(const void *data, uint32_t size, int32_t x, int32_t y) {
+    GUI_MEMORY_SOURCE m{(const uint8_t *)data, size};
+    return GUI_JPEG_DrawEx(GUI_GetDataMemory, &m, x, y);
+}
+
+int GUI_JPEG_GetInfo(const void *data, uint32_t size, GUI_JPEG_INFO *info) {
+    GUI_MEMORY_SOURCE m{(const uint8_t *)data, size};
+    return GUI_JPEG_GetInfoEx(GUI_GetDataMemory, &m, info);
+}
