@@ -39,8 +39,11 @@ SOAK_LINES ?= 20000
 soak: all
 	ZEFO_SOAK_LINES=$(SOAK_LINES) $(BUILD)/tests/serial/serial_soak_test
 
+# The benchmarks, then the simulator's instruction counts under callgrind beside their goals.
 bench: all
 	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && "$$b"; done; true
+	@if command -v valgrind >/dev/null; then /usr/bin/python3 tools/perf/callgrind_figures.py $(BUILD); \
+	else echo "valgrind is not installed: no instruction counts"; fi; true
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -88,7 +88,7 @@ static void waitForHostXon(void) {
 // Sends txBuf through the transmit interrupt and waits until its last byte is in the UART.
 static void sendTxBuf(void) {
     int port = mainPort();
-    while (!bsp_uart_tx_ready(port)) {}
+    bsp_uart_wait_tx_ready(port);
     uint32_t s = bsp_irq_save();
     txBusy = 1;
     txPtr = txBuf;
@@ -168,7 +168,7 @@ int anythingToTx(void) {
 
 void txWait(void) {
     int port = mainPort();
-    while (!bsp_uart_tx_empty(port)) {}
+    bsp_uart_wait_tx_empty(port);
 }
 
 // Polled output. txBusy is held meanwhile so that the receive interrupt does not put an XOFF in
@@ -176,11 +176,11 @@ void txWait(void) {
 static void pollBytes(int port, const uint8_t *bytes, int n) {
     if (port == 1) bsp_rs485_txen(1);
     for (int i = 0; i < n; i++) {
-        while (!bsp_uart_tx_ready(port)) {}
+        bsp_uart_wait_tx_ready(port);
         bsp_uart_write(port, bytes[i]);
     }
     if (port == 1) {
-        while (!bsp_uart_tx_empty(1)) {}
+        bsp_uart_wait_tx_empty(1);
         bsp_rs485_txen(0);
     }
 }
@@ -209,7 +209,7 @@ void aTxString(const char *text) {
     if (!text || !*text) return;
     int port = auxPort();
     if (port == 1) bsp_rs485_txen(1);
-    while (!bsp_uart_tx_ready(port)) {}
+    bsp_uart_wait_tx_ready(port);
     uint32_t s = bsp_irq_save();
     aTxBusy = 1;
     aTxPtr = text;
