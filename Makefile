@@ -6,7 +6,7 @@ JOBS ?= 2
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps run test unit-test asan fuzz bench format clean
+.PHONY: all deps run test unit-test asan fuzz soak bench format clean
 
 all: deps
 	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
@@ -34,8 +34,16 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	tools/setup/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# The long soak of the line path: SOAK_LINES lines per port and rate (the suite runs a short one).
+SOAK_LINES ?= 20000
+soak: all
+	ZEFO_SOAK_LINES=$(SOAK_LINES) $(BUILD)/tests/serial/serial_soak_test
+
+# The benchmarks, then the simulator's instruction counts under callgrind beside their goals.
 bench: all
 	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && "$$b"; done; true
+	@if command -v valgrind >/dev/null; then /usr/bin/python3 tools/perf/callgrind_figures.py $(BUILD); \
+	else echo "valgrind is not installed: no instruction counts"; fi; true
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

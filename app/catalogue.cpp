@@ -40,7 +40,7 @@ static bool macroCall(const char *line) {
     { k, TEST_SPECIAL, 0, 0, nullptr, fn, h }
 
 // clang-format off
-const CatalogueRow commandCatalogue[] = {
+constexpr CatalogueRow commandCatalogue[] = {
     // meters, touch trace, pixels
     PREFIX("md ", 3, cmd_md),
     PREFIX("mdb ", 4, cmd_mdb),
@@ -316,6 +316,180 @@ const CatalogueRow commandCatalogue[] = {
 // clang-format on
 
 const uint16_t commandCatalogueSize = sizeof commandCatalogue / sizeof commandCatalogue[0];
+
+// ---- the dispatch index ------------------------------------------------------------------------
+// Built at compile time from the table: for each first byte, the rows whose keyword starts with it,
+// in table order, with the keyword's second literal character (0: any) and the length of its
+// literal part. A row whose literal part disagrees with the line cannot accept it, so the walk
+// skips such rows without running their test, and a pattern's sscanf runs only once its literal
+// part has matched. The first accepting row in table order still wins.
+namespace {
+
+constexpr uint16_t ROWS = sizeof commandCatalogue / sizeof commandCatalogue[0];
+
+constexpr bool scanBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The characters a line must start with for the row to accept it.
+constexpr uint8_t literalLength(const CatalogueRow &row) {
+    uint8_t n = 0;
+    switch (row.test) {
+    case TEST_PREFIX:
+        return row.n;
+    case TEST_EXACT:
+    case TEST_CHARS:
+        while (row.key[n]) n++;
+        return n;
+    case TEST_PATTERN:
+        while (row.key[n] && row.key[n] != '%' && !scanBlank(row.key[n])) n++;
+        return n;
+    case TEST_SPECIAL: // its own test; binary lines meet these rows too
+        return 1;
+    }
+    return 0;
+}
+
+// Binary lines (lead byte 0x82, the binary macro call) meet the rows with a test of their own.
+constexpr uint8_t BINARY_LEAD = 0x82;
+
+struct IndexEntry {
+    uint16_t row;
+    char second;    // the keyword's second character, 0 when any will do
+    uint8_t length; // literal part
+};
+
+constexpr uint16_t countSpecial() {
+    uint16_t n = 0;
+    for (const CatalogueRow &row : commandCatalogue) n += row.test == TEST_SPECIAL;
+    return n;
+}
+
+constexpr uint16_t ENTRIES = ROWS + countSpecial();
+
+struct DispatchIndex {
+    uint16_t start[257]; // entries of first byte b: [start[b], start[b + 1])
+    IndexEntry entries[ENTRIES];
+    uint16_t resumeRow;
+};
+
+constexpr bool inBucket(const CatalogueRow &row, unsigned b) {
+    if (row.test == TEST_SPECIAL && b == BINARY_LEAD) return true;
+    return (uint8_t)row.key[0] == b;
+}
+
+constexpr DispatchIndex buildIndex() {
+    DispatchIndex x{};
+    uint16_t n = 0;
+    for (unsigned b = 0; b < 256; b++) {
+        x.start[b] = n;
+        for (uint16_t i = 0; i < ROWS; i++) {
+            const CatalogueRow &row = commandCatalogue[i];
+            if (!inBucket(row, b)) continue;
+            uint8_t length = (uint8_t)row.key[0] == b ? literalLength(row) : 0;
+            x.entries[n++] = IndexEntry{i, length >= 2 ? row.key[1] : (char)0, length};
+        }
+    }
+    x.start[256] = n;
+    x.resumeRow = ROWS;
+    for (uint16_t i = 0; i < ROWS; i++) {
+        const CatalogueRow &row = commandCatalogue[i];
+        if (row.test == TEST_PATTERN && row.key[0] == 'a' && row.key[1] == ' ') { // the arc row
+            x.resumeRow = i;
+            break;
+        }
+    }
+    return x;
+}
+
+constexpr DispatchIndex dispatchIndex = buildIndex();
+static_assert(dispatchIndex.start[256] == ENTRIES, "every row is in the index");
+static_assert(dispatchIndex.resumeRow < ROWS, "the rows of the drawing group resume at the arc row");
+
+// Buckets of more rows than this ('*' has about 90) get a second level by the line's second byte:
+// each of its lists holds, in table order, the rows whose second literal character is that byte
+// and the rows that take any second character.
+constexpr uint16_t BIG_BUCKET = 16;
+
+constexpr uint16_t bucketSize(unsigned b) {
+    return (uint16_t)(dispatchIndex.start[b + 1] - dispatchIndex.start[b]);
+}
+
+constexpr unsigned countBig() {
+    unsigned n = 0;
+    for (unsigned b = 0; b < 256; b++) n += bucketSize(b) > BIG_BUCKET;
+    return n;
+}
+
+constexpr bool agrees(const IndexEntry &e, unsigned second) {
+    return e.second == 0 || (uint8_t)e.second == second;
+}
+
+constexpr unsigned countPairEntries() {
+    unsigned n = 0;
+    for (unsigned b = 0; b < 256; b++) {
+        if (bucketSize(b) <= BIG_BUCKET) continue;
+        for (unsigned c = 0; c < 256; c++)
+            for (uint16_t k = dispatchIndex.start[b]; k < dispatchIndex.start[b + 1]; k++)
+                n += agrees(dispatchIndex.entries[k], c);
+    }
+    return n;
+}
+
+constexpr unsigned BIGS = countBig();
+constexpr unsigned PAIR_ENTRIES = countPairEntries();
+static_assert(BIGS > 0 && PAIR_ENTRIES < 65536, "the second level fits its 16-bit positions");
+
+struct PairIndex {
+    uint8_t big[256]; // 0: the bucket of this first byte has no second level; else its number + 1
+    uint16_t start[BIGS][257];
+    IndexEntry entries[PAIR_ENTRIES];
+};
+
+constexpr PairIndex buildPairIndex() {
+    PairIndex x{};
+    unsigned n = 0, id = 0;
+    for (unsigned b = 0; b < 256; b++) {
+        if (bucketSize(b) <= BIG_BUCKET) continue;
+        x.big[b] = (uint8_t)(id + 1);
+        for (unsigned c = 0; c < 256; c++) {
+            x.start[id][c] = (uint16_t)n;
+            for (uint16_t k = dispatchIndex.start[b]; k < dispatchIndex.start[b + 1]; k++)
+                if (agrees(dispatchIndex.entries[k], c)) x.entries[n++] = dispatchIndex.entries[k];
+        }
+        x.start[id][256] = (uint16_t)n;
+        id++;
+    }
+    return x;
+}
+
+constexpr PairIndex pairIndex = buildPairIndex();
+
+} // namespace
+
+const uint16_t catalogueResumeRow = dispatchIndex.resumeRow;
+
+uint16_t catalogueFind(const char *line, uint16_t from) {
+    const unsigned char first = (unsigned char)line[0];
+    const IndexEntry *e, *end;
+    if (uint8_t big = pairIndex.big[first]) {
+        const uint16_t *start = pairIndex.start[big - 1];
+        const unsigned char second = (unsigned char)line[1];
+        e = pairIndex.entries + start[second];
+        end = pairIndex.entries + start[second + 1];
+    } else {
+        e = dispatchIndex.entries + dispatchIndex.start[first];
+        end = dispatchIndex.entries + dispatchIndex.start[first + 1];
+    }
+    for (; e < end; e++) {
+        if (e->row < from) continue;
+        if (e->second && e->second != line[1]) continue;
+        const CatalogueRow &row = commandCatalogue[e->row];
+        if (e->length > 2 && strncmp(line + 2, row.key + 2, e->length - 2u) != 0) continue;
+        if (catalogueRowMatches(row, line)) return e->row;
+    }
+    return ROWS;
+}
 
 // Counts the values a pattern converts. Every conversion writes into a slot big enough for the
 // widest one the catalogue uses ("%63s"), so one scan serves every pattern.

@@ -31,3 +31,10 @@ enum { CMD_CONTINUE = -32768 };
 
 // True when the row's test accepts the line.
 bool catalogueRowMatches(const CatalogueRow &row, const char *line);
+
+// The first row at or after `from` whose test accepts the line (commandCatalogueSize: none), as a
+// walk over every row in table order finds it; only rows whose keyword's literal part agrees with
+// the line's first characters are tested.
+uint16_t catalogueFind(const char *line, uint16_t from);
+// The row at which handlers that decline their line resume the walk (the arc row).
+extern const uint16_t catalogueResumeRow;

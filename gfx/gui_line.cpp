@@ -2,6 +2,8 @@
 // filled quadrilaterals with their end shapes, dash patterns, polylines and the pen position.
 #include "gfx/gui_private.h"
 
+#include <math.h>
+
 // Dash patterns: bit i (from bit 0) says whether pixel i of a period is drawn.
 struct DashPattern {
     uint32_t bits;
@@ -20,8 +22,16 @@ static const DashPattern &currentPattern(void) {
     return dashPatterns[s < sizeof dashPatterns / sizeof dashPatterns[0] ? s : 0];
 }
 
+// Rows outside the clip rectangle draw nothing: a run reaching far off the screen is not walked.
+static void vspanWide(int32_t x0, int32_t x1, int32_t y0, int32_t y1) {
+    const GUI_RECT &c = GUI_Context.ClipRect;
+    if (y0 < c.y0) y0 = c.y0;
+    if (y1 > c.y1) y1 = c.y1;
+    for (int32_t y = y0; y <= y1; y++) GUI__Span(x0, x1, y);
+}
+
 static void vspan(int32_t x, int32_t y0, int32_t y1) {
-    for (int32_t y = y0; y <= y1; y++) GUI__Span(x, x, y);
+    vspanWide(x, x, y0, y1);
 }
 
 // A vertical run straight into the frame buffer (screen coordinates, clipped here).
@@ -66,15 +76,30 @@ void GUI__Line1(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int) {
         return;
     }
     int32_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
-    int32_t n = adx > ady ? adx : ady;
-    int32_t minor = adx > ady ? ady : adx;
+    const bool xMajor = adx > ady;
+    const int64_t n = xMajor ? adx : ady;
+    const int64_t minor = xMajor ? ady : adx;
+    // Only the steps whose major coordinate lies inside the clip rectangle can touch a pixel: the
+    // walk starts where the line enters that band and ends where it leaves, so that a line reaching
+    // far off the screen costs no more than one across it.
+    const GUI_RECT &c = GUI_Context.ClipRect;
+    const int64_t lo = xMajor ? c.x0 : c.y0, hi = xMajor ? c.x1 : c.y1;
+    const int64_t from = xMajor ? x0 : y0, step = xMajor ? sx : sy;
+    int64_t first = step > 0 ? lo - from : from - hi, last = step > 0 ? hi - from : from - lo;
+    if (first < 0) first = 0;
+    if (last > n) last = n;
+    if (first > last) return;
     // err counts in units of 2*n; a tie goes to the earlier step, the same from either end because
-    // the walk always starts at the same end.
-    int32_t err = -n;
-    int32_t x = x0, y = y0;
+    // the walk always starts at the same end. After i steps the minor coordinate has moved m times,
+    // the least m that leaves err at or below 0 (64 bits: 2*n overflows 32 for far-off ends).
+    int64_t moved = 0;
+    if (n > 0 && 2 * minor * first - n > 0) moved = (2 * minor * first - n + 2 * n - 1) / (2 * n);
+    int64_t err = -n + 2 * minor * first - 2 * n * moved;
+    int32_t x = (int32_t)(x0 + (xMajor ? first * sx : moved * sx));
+    int32_t y = (int32_t)(y0 + (xMajor ? moved * sy : first * sy));
     int32_t runStart = 0, runY = 0, runEnd = 0, runOpen = 0;
-    int32_t phase = 0;
-    for (int32_t i = 0; i <= n; i++) {
+    int32_t phase = (int32_t)(first % pat.length);
+    for (int64_t i = first; i <= last; i++) {
         bool on = (pat.bits >> phase) & 1;
         if (++phase == pat.length) phase = 0;
         if (on) {
@@ -92,12 +117,12 @@ void GUI__Line1(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int) {
         err += 2 * minor;
         if (err > 0) {
             err -= 2 * n;
-            if (adx > ady)
+            if (xMajor)
                 y += sy;
             else
                 x += sx;
         }
-        if (adx > ady)
+        if (xMajor)
             x += sx;
         else
             y += sy;
@@ -166,6 +191,34 @@ static void wideSegmentFixed(int32_t fx0, int32_t fy0, int32_t fx1, int32_t fy1,
     GUI__FillPolyFixed(xs, ys, 4);
 }
 
+// Cuts a segment to a box far around any screen, so that the fixed-point rasteriser (24.8 bits)
+// never meets a coordinate it cannot hold; a segment inside the box stays exactly as given. False
+// when nothing of it is inside.
+static bool cutToBox(int32_t &x0, int32_t &y0, int32_t &x1, int32_t &y1) {
+    const int64_t box = 1 << 20;
+    auto inside = [&](int32_t v) { return v >= -box && v <= box; };
+    if (inside(x0) && inside(y0) && inside(x1) && inside(y1)) return true;
+    double t0 = 0, t1 = 1, dx = (double)x1 - x0, dy = (double)y1 - y0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {(double)x0 + box, box - (double)x0, (double)y0 + box, box - (double)y0};
+    for (int i = 0; i < 4; i++) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        double t = q[i] / p[i];
+        if (p[i] < 0 && t > t0) t0 = t;
+        if (p[i] > 0 && t < t1) t1 = t;
+    }
+    if (t0 > t1) return false;
+    double ax = x0 + t0 * dx, ay = y0 + t0 * dy, bx = x0 + t1 * dx, by = y0 + t1 * dy;
+    x0 = (int32_t)lround(ax);
+    y0 = (int32_t)lround(ay);
+    x1 = (int32_t)lround(bx);
+    y1 = (int32_t)lround(by);
+    return true;
+}
+
 static void wideSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t w, uint8_t shape) {
     if (x0 == x1 && y0 == y1) {
         GUI__Dot(x0, y0, w, shape);
@@ -175,6 +228,7 @@ static void wideSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t 
         GUI__Dot(x0, y0, w, shape);
         GUI__Dot(x1, y1, w, shape);
     }
+    if (!cutToBox(x0, y0, x1, y1)) return;
     // Even widths sit half a pixel up and left of the line, as the dots do.
     int32_t off = (w & 1) ? 0 : -128;
     int32_t ext = shape == GUI_PS_SQUARE ? w * 128 : 128;
@@ -186,7 +240,7 @@ static void wideSegment(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t 
         if (y0 == y1)
             for (int32_t y = ay + lo; y <= ay + hi; y++) GUI__Span(ax - e, bx + e, y);
         else
-            for (int32_t y = ay - e; y <= by + e; y++) GUI__Span(ax + lo, ax + hi, y);
+            vspanWide(ax + lo, ax + hi, ay - e, by + e);
         return;
     }
     wideSegmentFixed(x0 * 256 + off, y0 * 256 + off, x1 * 256 + off, y1 * 256 + off, w, ext);

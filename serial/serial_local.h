@@ -12,3 +12,7 @@ void serialRolesSettled(void);
 
 // Sets the rate of UART0 (port 0) or UART1 (any other port).
 uint32_t serialSetRate(int port, uint32_t rate);
+
+// Sends XOFF on the main port when the ring is above its threshold and none went out yet; called
+// with the transmitter free of any message.
+void stopHostIfFull(int port);

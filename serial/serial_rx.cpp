@@ -116,15 +116,15 @@ void QV_COM_Init0(void) {
     interrupt_disable(BSP_IRQ_UART0_TX);
     bsp_uart_init(0);
     bsp_uart_tx_irq(0, 0);
+    rxStopped = 0; // before the ring reset, which would otherwise owe the host an XON
+    txBusy = 0;
     rxReset();
     startCmd = 1;
     binaryEnable = binaryDisable ? 0 : 1;
     bufferOverflow = 0;
-    rxStopped = 0;
     rxError = 0;
     xoff = 0;
     debugGotLine = 0;
-    txBusy = 0;
     txBuf[0] = 0;
     mainIsUart0 = 1;
     prevMain = 0;
@@ -168,6 +168,18 @@ static inline void store(uint8_t b, uint8_t lead = 0) {
     rxCount = rxCount + 1;
 }
 
+// XOFF only into an idle transmitter, never into a message being sent: the receive interrupt sends
+// it when a byte arrives with the transmitter idle, the transmit side right after the last byte of
+// a message. Without the second, a display answering every line with a longer reply would have a
+// message on the wire whenever a byte came, and the ring would overflow without the host ever
+// being told to stop.
+void stopHostIfFull(int port) {
+    if (rxCount > RX_XOFF_LEVEL && !rxStopped && bsp_uart_tx_ready(port)) {
+        rxStopped = 1;
+        bsp_uart_write(port, CH_XOFF);
+    }
+}
+
 // One byte for the main ring. Flow-control bytes from the host are consumed before anything else.
 static inline void mainRxByte(int port, uint8_t b) {
     if (b == CH_XOFF) {
@@ -179,11 +191,7 @@ static inline void mainRxByte(int port, uint8_t b) {
         return;
     }
     uint32_t held = rxCount;
-    // XOFF only into an idle transmitter, never into a message being sent.
-    if (held > RX_XOFF_LEVEL && !rxStopped && !txBusy && bsp_uart_tx_ready(port)) {
-        rxStopped = 1;
-        bsp_uart_write(port, CH_XOFF);
-    }
+    if (!txBusy) stopHostIfFull(port);
     if (held >= RX_BUF_SIZE) {
         bufferOverflow = 1;
         return;
@@ -254,6 +262,18 @@ int rxHeld(void) {
     return (int)rxCount;
 }
 
+// A host stopped by XOFF is owed its XON as soon as the ring has room again and the transmitter is
+// free, whether or not a line is pending: the rest of an interrupted line can only come once the
+// host may send. With no complete line held there is nothing the loop could take to make room, so
+// the host is let go at any fill; bytes beyond the ring then end in an overflow ("^"), never in a
+// stall. RS485 mode holds rxStopped and never sends XON.
+static void resumeHost(void) {
+    if (!rxStopped || txBusy || rs485Active()) return;
+    if (rxCount > RX_XON_LEVEL && rxGotLine != 0) return;
+    txChar(CH_XON);
+    rxStopped = 0;
+}
+
 void rxReset(void) {
     uint32_t s = bsp_irq_save();
     rxHead = rxBuf;
@@ -262,6 +282,7 @@ void rxReset(void) {
     rxGotLine = 0;
     binaryMode = 0;
     bsp_irq_restore(s);
+    resumeHost(); // nothing is held: no line will come unless the host may send
 }
 
 int isLineAvail(void) {
@@ -297,13 +318,11 @@ int isLineAvail(void) {
             rxReset();
             return 3;
         }
+        resumeHost();
         return 0;
     }
     if (rs485Active()) return rs485LineFilter();
-    if (rxStopped && rxCount <= RX_XON_LEVEL && !txBusy) {
-        txChar(CH_XON);
-        rxStopped = 0;
-    }
+    resumeHost();
     return 1;
 }
 

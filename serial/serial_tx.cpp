@@ -34,6 +34,7 @@ void uart0MainTxIsr(void) {
     }
     bsp_uart_tx_irq(0, 0);
     txBusy = 0;
+    stopHostIfFull(0);
 }
 
 // UART1 drives the RS485 transceiver: the line is released only when the last bit has left.
@@ -48,6 +49,7 @@ void uart1MainTxIsr(void) {
     bsp_uart_tx_irq(1, 0);
     txBusy = 0;
     bsp_rs485_txen(0);
+    stopHostIfFull(1);
 }
 
 void uart0AuxTxIsr(void) {
@@ -86,7 +88,7 @@ static void waitForHostXon(void) {
 // Sends txBuf through the transmit interrupt and waits until its last byte is in the UART.
 static void sendTxBuf(void) {
     int port = mainPort();
-    while (!bsp_uart_tx_ready(port)) {}
+    bsp_uart_wait_tx_ready(port);
     uint32_t s = bsp_irq_save();
     txBusy = 1;
     txPtr = txBuf;
@@ -166,7 +168,7 @@ int anythingToTx(void) {
 
 void txWait(void) {
     int port = mainPort();
-    while (!bsp_uart_tx_empty(port)) {}
+    bsp_uart_wait_tx_empty(port);
 }
 
 // Polled output. txBusy is held meanwhile so that the receive interrupt does not put an XOFF in
@@ -174,11 +176,11 @@ void txWait(void) {
 static void pollBytes(int port, const uint8_t *bytes, int n) {
     if (port == 1) bsp_rs485_txen(1);
     for (int i = 0; i < n; i++) {
-        while (!bsp_uart_tx_ready(port)) {}
+        bsp_uart_wait_tx_ready(port);
         bsp_uart_write(port, bytes[i]);
     }
     if (port == 1) {
-        while (!bsp_uart_tx_empty(1)) {}
+        bsp_uart_wait_tx_empty(1);
         bsp_rs485_txen(0);
     }
 }
@@ -198,6 +200,7 @@ void txBinary(const uint8_t *bytes, int n) {
     txBusy = 1;
     pollBytes(mainPort(), bytes, n);
     txBusy = 0;
+    stopHostIfFull(mainPort());
 }
 
 // ---- aux port ----------------------------------------------------------------------------------
@@ -206,7 +209,7 @@ void aTxString(const char *text) {
     if (!text || !*text) return;
     int port = auxPort();
     if (port == 1) bsp_rs485_txen(1);
-    while (!bsp_uart_tx_ready(port)) {}
+    bsp_uart_wait_tx_ready(port);
     uint32_t s = bsp_irq_save();
     aTxBusy = 1;
     aTxPtr = text;

@@ -79,6 +79,12 @@ enum : uint32_t { BSP_TIMER_HZ = 16384000u, BSP_TIMER_PERIOD = 16384u };
 void bsp_timer_start(void);     // program the 1 ms period; the interrupt is enabled separately
 uint32_t bsp_timer_count(void); // current count, 0..BSP_TIMER_PERIOD-1
 void bsp_timer_ack(void);       // acknowledge the period interrupt
+// The count read until two successive reads differ by at most 4 counts (an interrupt may come
+// between them).
+uint32_t bsp_timer_count_settled(void);
+// Busy wait until `counts` counts have passed, taking interrupts meanwhile: settled reads of the
+// count, summed modulo the period, until the sum reaches `counts`.
+void bsp_timer_wait(uint32_t counts);
 
 // ---------------------------------------------------------------------------------------------
 // UARTs (port 0 and 1), 8-bit frames.
@@ -93,6 +99,9 @@ int bsp_uart_tx_empty(int port);      // everything written has left the wire
 void bsp_rs485_txen(int on);          // RS485 transmit enable (driven while UART1 transmits)
 // Character output of the runtime library's formatted printing: UART0 by polling.
 void bsp_uart0_putchar(char c);
+// Busy waits: poll bsp_uart_tx_ready / bsp_uart_tx_empty until it answers 1.
+void bsp_uart_wait_tx_ready(int port);
+void bsp_uart_wait_tx_empty(int port);
 
 // ---------------------------------------------------------------------------------------------
 // I2C bus primitives (the EEPROM protocol above them is portable).

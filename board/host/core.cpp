@@ -12,8 +12,9 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <queue>
+#include <vector>
 
+#include "board/bsp/busy_wait.h"
 #include "board/host/display_sdl.h"
 #include "board/host/host.h"
 
@@ -32,6 +33,7 @@ namespace host {
 
 uint64_t now;
 uint64_t due = UINT64_MAX;
+bool runningEvents;
 SimOptions opts;
 SimBoard board;
 bool realClock;
@@ -49,14 +51,35 @@ struct Event {
     uint64_t time;
     uint64_t seq;
     EventFn fn;
+    uint64_t a, b;
 };
-struct Later {
-    bool operator()(const Event &a, const Event &b) const {
-        return a.time != b.time ? a.time > b.time : a.seq > b.seq;
+// Few events wait at a time (the tick, the frame, a byte on each line, a transmitter, a deadline),
+// and a new one mostly belongs near the front: a sorted array, latest first, takes the next event
+// from its end and inserts by a short walk from there. Its storage is kept from session to session,
+// so after the first few events no scheduling allocates.
+struct EventQueue {
+    std::vector<Event> slots; // slots[0, count): by (time, seq), latest first
+    size_t count = 0;
+    bool empty() const { return count == 0; }
+    const Event &top() const { return slots[count - 1]; }
+    __attribute__((noinline)) void grow() { slots.resize(slots.size() * 2 + 16); }
+    void push(uint64_t time, uint64_t seq, EventFn fn, uint64_t a, uint64_t b) {
+        if (count == slots.size()) grow();
+        Event *first = slots.data(), *p = first + count++;
+        // An event goes before (nearer the front than) every event due before it, including those
+        // of its own time scheduled earlier: they run first.
+        while (p > first && (p[-1].time < time || (p[-1].time == time && p[-1].seq < seq))) {
+            *p = p[-1];
+            p--;
+        }
+        *p = Event{time, seq, fn, a, b};
     }
+    Event pop() { return slots[--count]; }
+    void clear() { count = 0; }
 };
-std::priority_queue<Event, std::vector<Event>, Later> events;
+EventQueue events;
 uint64_t eventSeq;
+std::vector<SimEvent> harnessEvents; // sim_schedule's events, addressed by their index
 
 // ---- control: requests that unwind the firmware back to the run loop -----------------------------
 enum : unsigned {
@@ -110,11 +133,12 @@ void recomputeDue() {
 }
 
 void runDue() {
+    runningEvents = true;
     while (!events.empty() && events.top().time <= now) {
-        EventFn fn = events.top().fn;
-        events.pop();
-        fn();
+        Event e = events.pop();
+        e.fn(e.a, e.b);
     }
+    runningEvents = false;
     recomputeDue();
 }
 
@@ -210,15 +234,17 @@ void watchdogReset() {
     panel::reset();
 }
 
+void exitNow(uint64_t, uint64_t) {
+    exitStatus = 0;
+    setControl(CTRL_EXIT);
+}
+
 void exitAt(uint64_t time) {
-    schedule(time, [] {
-        exitStatus = 0;
-        setControl(CTRL_EXIT);
-    });
+    schedule(time, exitNow);
 }
 
 // The end of the linger time: a reply still on the wire is let out (up to 5 s more).
-void lingerEnd() {
+void lingerEnd(uint64_t, uint64_t) {
     if (uart::transmitting() && now < lingerStart + msToCounts(opts.lingerMs + 5000)) {
         schedule(now + SIM_COUNTS_PER_MS, lingerEnd);
         return;
@@ -273,14 +299,19 @@ void displayCheck() {
     if (display::closeRequested()) endAsInputEnded();
 }
 
+void runEvent(uint64_t index, uint64_t) {
+    fireEvent(opts.events[index]);
+    eventsPending--;
+}
+
+void harnessEvent(uint64_t index, uint64_t) {
+    fireEvent(harnessEvents[index]);
+    eventsPending--;
+}
+
 void scheduleRunEvents() {
     eventsPending = opts.events.size();
-    for (const SimEvent &e : opts.events) {
-        schedule(msToCounts(e.ms), [e] {
-            fireEvent(e);
-            eventsPending--;
-        });
-    }
+    for (size_t i = 0; i < opts.events.size(); i++) schedule(msToCounts(opts.events[i].ms), runEvent, i);
     if (opts.maxMs) exitAt(msToCounts(opts.maxMs));
 }
 
@@ -464,7 +495,8 @@ bool openSession(const SimOptions &o, bool inProcess) {
     board = SimBoard{};
     touch::setPen(false, 0, 0);
     now = 0;
-    events = {};
+    events.clear();
+    harnessEvents.clear();
     eventSeq = 0;
     control = 0;
     due = UINT64_MAX;
@@ -502,9 +534,9 @@ void finishRun() {
 } // namespace
 
 // ---- shared with the devices ---------------------------------------------------------------------
-void schedule(uint64_t when, EventFn fn) {
+void schedule(uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
     if (when < now) when = now;
-    events.push(Event{when, eventSeq++, std::move(fn)});
+    events.push(when, eventSeq++, fn, a, b);
     if (when < due) due = when;
 }
 
@@ -522,8 +554,11 @@ void service() {
     if (control) handleControl();
 }
 
+uint64_t handlersRun; // interrupt handlers entered since power-on
+
 void dispatch() {
     while (irqDeliverable()) {
+        handlersRun++;
         uint64_t ready = irqPending & irqEnabled;
         int source = __builtin_ctzll(ready);
         bsp_isr_t handler = handlers[source];
@@ -641,7 +676,12 @@ void bsp_wait_for_interrupt(void) {
 // Output reaches its files when the board waits for the host (or the wall clock), at 4 KiB and
 // at the end, not byte by byte.
 void bsp_idle(void) {
+    uint64_t handledBefore = handlersRun;
     access();
+    // An interrupt taken on the way in may have brought what the loop looked for a moment ago (the
+    // CR of a line): the loop looks again before the board calls it idle. (On the target the
+    // next timer tick wakes it.)
+    if (handlersRun != handledBefore) return;
     checkExitRule();
     if (harness && goal == Goal::Idle && !irqDeliverable() && uart::settled() && eventsPending == 0) {
         goal = Goal::None;
@@ -663,11 +703,11 @@ void bsp_idle(void) {
 }
 
 // ---- timer -----------------------------------------------------------------------------------------
-static void timerTick(uint64_t gen) {
+static void timerTick(uint64_t gen, uint64_t) {
     if (gen != timerGen) return;
     irqLevel(BSP_IRQ_TICK, true);
     if (realClock) uart::sleepUntil(now); // keep pace with the wall clock while the firmware is busy
-    schedule(now + BSP_TIMER_PERIOD, [gen] { timerTick(gen); });
+    schedule(now + BSP_TIMER_PERIOD, timerTick, gen);
 }
 
 void bsp_timer_start(void) {
@@ -675,7 +715,7 @@ void bsp_timer_start(void) {
         board.timerRunning = 1;
         uint64_t gen = ++timerGen;
         uint64_t next = (now / BSP_TIMER_PERIOD + 1) * BSP_TIMER_PERIOD;
-        schedule(next, [gen] { timerTick(gen); });
+        schedule(next, timerTick, gen);
     }
     access();
 }
@@ -689,6 +729,35 @@ uint32_t bsp_timer_count(void) {
 void bsp_timer_ack(void) {
     irqLevel(BSP_IRQ_TICK, false);
     access();
+}
+
+// The polling wait, read for read, except that the reads which cannot meet anything are skipped:
+// until the next event nothing but the count changes, so each settled read takes two accesses (4
+// counts) and adds 4 to the sum. The wait ends at the same virtual time with the same interrupts
+// taken at the same reads as the polling form.
+void bsp_timer_wait(uint32_t counts) {
+    if (opts.plainBusyWaits) {
+        bsp_timer_wait_polling(counts);
+        return;
+    }
+    uint32_t last = bsp_timer_count_settled();
+    uint32_t passed = 0;
+    while (passed < counts) {
+        if (now >= 2 && last == (uint32_t)((now - 2) % BSP_TIMER_PERIOD) && !irqDeliverable() && due > now) {
+            uint64_t room = (due - 1 - now) / 4;
+            uint64_t need = (counts - passed + 3) / 4;
+            uint64_t skip = room < need ? room : need;
+            if (skip) {
+                now += 4 * skip;
+                passed += (uint32_t)(4 * skip);
+                last = (uint32_t)((now - 2) % BSP_TIMER_PERIOD);
+                continue;
+            }
+        }
+        uint32_t count = bsp_timer_count_settled();
+        passed += (count - last + BSP_TIMER_PERIOD) % BSP_TIMER_PERIOD;
+        last = count;
+    }
 }
 
 // ---- reset and faults ------------------------------------------------------------------------------
@@ -748,14 +817,15 @@ void sim_stop() {
     harness = false;
 }
 
+static void harnessStop(uint64_t gen, uint64_t reason) {
+    if (gen != harnessGen) return;
+    goal = Goal::None;
+    stopReason = (Stop)reason;
+    setControl(CTRL_YIELD);
+}
+
 static void harnessDeadline(uint64_t when, Stop reason) {
-    uint64_t gen = ++harnessGen;
-    schedule(when, [gen, reason] {
-        if (gen != harnessGen) return;
-        goal = Goal::None;
-        stopReason = reason;
-        setControl(CTRL_YIELD);
-    });
+    schedule(when, harnessStop, ++harnessGen, (uint64_t)reason);
 }
 
 bool sim_run_until_idle(uint64_t limitMs) {
@@ -807,10 +877,8 @@ SimPower sim_power() {
 void sim_schedule(const SimEvent &e) {
     uint64_t when = msToCounts(e.ms);
     eventsPending++;
-    schedule(when < now ? now : when, [e] {
-        fireEvent(e);
-        eventsPending--;
-    });
+    harnessEvents.push_back(e);
+    schedule(when < now ? now : when, harnessEvent, harnessEvents.size() - 1);
 }
 
 void sim_touch(int x, int y) {

@@ -234,16 +234,14 @@ bool sdl_bottom_inject(SdlBottomInput::Kind kind, int windowX, int windowY) {
     return SDL_PushEvent(&e) == 1;
 }
 
-// SDL and the D-Bus library it starts keep some memory until the process ends; the sanitizer's
-// leak check is about our code. Weak: a program with suppressions of its own keeps them.
-extern "C" __attribute__((weak)) const char *__lsan_default_suppressions() {
-    return "leak:libSDL2\nleak:libdbus-1\n";
-}
-extern "C" __attribute__((weak)) const char *__lsan_default_options() {
-    return "print_suppressions=0";
-}
-
 const char *sdl_bottom_driver() {
     const char *d = videoUp ? SDL_GetCurrentVideoDriver() : nullptr;
     return d ? d : "";
+}
+
+extern "C" const SdlBottomApi *zefo_sdl_bottom_api(void) {
+    static const SdlBottomApi api = {sdl_bottom_init,    sdl_bottom_write, sdl_bottom_next_input,
+                                     sdl_bottom_cleanup, sdl_bottom_read,  sdl_bottom_inject,
+                                     sdl_bottom_driver};
+    return &api;
 }

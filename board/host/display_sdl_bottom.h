@@ -2,6 +2,10 @@
 // hands it plain frames and gets plain input back, so the board itself stays free of SDL.
 //
 // One window per process. Every call must come from the same thread (the one that opened it).
+//
+// The code lives in a module of its own (libzefo5_sdl.so, beside the program) that the board loads
+// the first time it calls one of these functions: a run without a window loads neither it nor SDL
+// and the many libraries SDL brings along.
 #pragma once
 
 #include <stddef.h>
@@ -39,3 +43,15 @@ bool sdl_bottom_read(int x, int y, uint8_t rgb[3]);
 bool sdl_bottom_inject(SdlBottomInput::Kind kind, int windowX, int windowY);
 // The name of the video driver in use ("" when closed).
 const char *sdl_bottom_driver();
+
+// The module's entry points, as zefo_sdl_bottom_api() hands them to the loader.
+struct SdlBottomApi {
+    bool (*init)(const char *, int, int, bool, char *, size_t);
+    void (*write)(const SdlBottomFrame &);
+    bool (*nextInput)(SdlBottomInput &, int);
+    void (*cleanup)();
+    bool (*read)(int, int, uint8_t[3]);
+    bool (*inject)(SdlBottomInput::Kind, int, int);
+    const char *(*driver)();
+};
+extern "C" const SdlBottomApi *zefo_sdl_bottom_api(void);

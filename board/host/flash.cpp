@@ -1,6 +1,9 @@
 // The serial NOR data flash on the SPI controller: identification 0xEF 0x40 <capacity>, status with
 // busy and write-enable bits, page program within a 256-byte page (bits only go from 1 to 0), fast
 // read, sector and chip erase. Program and erase keep the part busy for a realistic time.
+#include <string.h>
+#include <sys/mman.h>
+
 #include <algorithm>
 
 #include "board/host/host.h"
@@ -14,7 +17,11 @@ constexpr uint64_t SECTOR_ERASE_TIME = 50 * SIM_COUNTS_PER_MS;
 constexpr uint64_t CHIP_ERASE_TIME = 2000 * SIM_COUNTS_PER_MS;
 constexpr uint32_t XFER_TIME = 4; // one byte on the SPI bus, timer counts
 
-std::vector<uint8_t> mem;
+// The contents are kept inverted in zero pages from the kernel: an erased part (all 0xFF) costs
+// nothing until it is written. `shown` is the plain copy handed to sim_flash.
+constexpr uint32_t MAX_SIZE = 16u << 20;
+uint8_t *inv;
+std::vector<uint8_t> shown;
 int fd = -1;
 uint32_t size, sectorSize;
 bool selected;
@@ -30,23 +37,30 @@ bool busy() {
     return now < busyUntil;
 }
 
+void persist(uint32_t from, uint32_t len) {
+    if (fd < 0) return;
+    std::vector<uint8_t> bytes(len);
+    for (uint32_t i = 0; i < len; i++) bytes[i] = (uint8_t)~inv[from + i];
+    writeStore(fd, bytes.data(), from, len);
+}
+
 void finishProgram() {
     uint32_t base = address & ~0xFFu;
     bool any = false;
     for (uint32_t i = 0; i < 256; i++) {
         if (!pageTouched[i]) continue;
-        mem[base + i] &= page[i];
+        inv[base + i] |= (uint8_t)~page[i];
         any = true;
     }
     if (!any) return;
-    writeStore(fd, mem, base, 256);
+    persist(base, 256);
     busyUntil = now + PROGRAM_TIME;
     writeEnabled = false;
 }
 
 void erase(uint32_t from, uint32_t len, uint64_t time) {
-    std::fill(mem.begin() + from, mem.begin() + from + len, 0xFF);
-    writeStore(fd, mem, from, len);
+    memset(inv + from, 0, len);
+    persist(from, len);
     busyUntil = now + time;
     writeEnabled = false;
 }
@@ -111,7 +125,7 @@ uint8_t exchange(uint8_t out) {
         }
         if (opcode == 0x0B && n == 4) return 0xFF; // dummy byte
         if (opcode == 0x03 || opcode == 0x0B) {
-            uint8_t v = mem[address];
+            uint8_t v = (uint8_t)~inv[address];
             address = (address + 1) % size;
             return v;
         }
@@ -145,7 +159,23 @@ bool configure() {
         sectorSize = 64u << 10;
         break;
     }
-    return openStore(opts.flash, size, 0xFF, mem, fd, "data flash");
+    if (!inv) {
+        void *p = mmap(nullptr, MAX_SIZE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) {
+            fprintf(stderr, "zefo5: cannot map the data flash\n");
+            return false;
+        }
+        inv = (uint8_t *)p;
+    } else if (madvise(inv, MAX_SIZE, MADV_DONTNEED) != 0) {
+        memset(inv, 0, MAX_SIZE);
+    }
+    shown.clear();
+    fd = -1;
+    if (opts.flash.empty()) return true;
+    std::vector<uint8_t> file;
+    if (!openStore(opts.flash, size, 0xFF, file, fd, "data flash")) return false;
+    for (uint32_t i = 0; i < size; i++) inv[i] = (uint8_t)~file[i];
+    return true;
 }
 void powerOn() {
     selected = false;
@@ -161,7 +191,9 @@ void close() {
     closeStore(fd);
 }
 const std::vector<uint8_t> &contents() {
-    return mem;
+    shown.resize(size);
+    for (uint32_t i = 0; i < size; i++) shown[i] = (uint8_t)~inv[i];
+    return shown;
 }
 } // namespace flash
 

@@ -2,8 +2,6 @@
 // life-cycle hooks of the devices. Host-only; no firmware file includes it.
 #pragma once
 
-#include <functional>
-
 #include "board/bsp/bsp.h"
 #include "board/host/sim.h"
 
@@ -17,10 +15,16 @@ extern SimBoard board;
 extern bool realClock; // virtual time follows the wall clock
 extern bool harness;   // in-process session (sim_start) rather than sim_run
 
-using EventFn = std::function<void()>;
-void schedule(uint64_t when, EventFn fn); // runs at `when` (never before now), in insertion order
-uint64_t nextEventTime();                 // UINT64_MAX when nothing is scheduled
-void service();                           // runs the due events, then any pending control
+// An event is a plain function and two numbers (a port, a generation, ...): scheduling one allocates
+// nothing, so a received byte costs the board a few hundred instructions.
+using EventFn = void (*)(uint64_t a, uint64_t b);
+void schedule(uint64_t when, EventFn fn, uint64_t a = 0, uint64_t b = 0); // at `when` (never before
+                                                                          // now), in insertion order
+uint64_t nextEventTime(); // UINT64_MAX when nothing is scheduled
+// True while service() runs the events that are due. An event that would schedule another for this
+// very moment, with nothing else due now, may do that work at once instead: the order is the same.
+extern bool runningEvents;
+void service(); // runs the due events, then any pending control
 
 // Interrupt controller state: a source is delivered while pending, enabled, the global mask is
 // open and no handler runs (handlers do not nest).
@@ -45,6 +49,12 @@ inline void access(uint32_t cost = 2) {
     if (now >= due) service();
     if (irqDeliverable()) dispatch();
 }
+// A busy poll of a board status that only events change: the polls that would find it unchanged
+// before the next event are skipped at once (`cost` counts each). Call after a poll that failed,
+// when the status still holds.
+inline void skipUnchangedPolls(uint64_t cost = 2) {
+    if (!opts.plainBusyWaits && !irqDeliverable() && due > now + cost) now += (due - 1 - now) / cost * cost;
+}
 // Time moves to the next device event (or until input arrives in real-clock mode); used by the
 // waits of the board operations that poll (bsp_uart0_putchar) as well as by WFI.
 void waitForEvent();
@@ -63,6 +73,7 @@ constexpr uint64_t msToCounts(uint64_t ms) {
 bool openStore(const std::string &path, size_t size, uint8_t blank, std::vector<uint8_t> &mem, int &fd,
                const char *what);
 void writeStore(int fd, const std::vector<uint8_t> &mem, size_t offset, size_t len);
+void writeStore(int fd, const uint8_t *bytes, size_t offset, size_t len); // bytes: those at offset
 void closeStore(int &fd);
 
 // ---- devices ---------------------------------------------------------------------------------

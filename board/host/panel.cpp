@@ -25,17 +25,17 @@ uint64_t framePeriod() {
     return p ? p : BSP_TIMER_HZ / 60;
 }
 
-void frameStart(uint64_t gen) {
+void frameStart(uint64_t gen, uint64_t) {
     if (gen != frameGen) return;
     frameFlag = true;
     board.frames++;
-    schedule(now + board.framePeriod, [gen] { frameStart(gen); });
+    schedule(now + board.framePeriod, frameStart, gen);
 }
 
 void restartFrames() {
     board.framePeriod = framePeriod();
     uint64_t gen = ++frameGen;
-    schedule(now + board.framePeriod, [gen] { frameStart(gen); });
+    schedule(now + board.framePeriod, frameStart, gen);
 }
 
 template <typename T> void record(T &field, T value, const char *what) {

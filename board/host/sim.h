@@ -92,6 +92,9 @@ struct SimOptions {
     bool faultAborts = false;           // a firmware fault calls abort() instead of exit(3)
     const PanelConfig *panel = nullptr; // nullptr: the program's panelConfig
     int (*entry)(void) = nullptr;       // nullptr: firmware_main
+    // Busy waits (timer count, UART status) poll access by access instead of letting virtual time
+    // jump to their end: the reference against which the jumps are tested.
+    bool plainBusyWaits = false;
 };
 
 // ---- whole program --------------------------------------------------------------------------

@@ -44,10 +44,14 @@ bool openStore(const std::string &path, size_t size, uint8_t blank, std::vector<
 }
 
 void writeStore(int fd, const std::vector<uint8_t> &mem, size_t offset, size_t len) {
+    writeStore(fd, mem.data() + offset, offset, len);
+}
+
+void writeStore(int fd, const uint8_t *bytes, size_t offset, size_t len) {
     if (fd < 0) return;
     size_t done = 0;
     while (done < len) {
-        ssize_t n = pwrite(fd, mem.data() + offset + done, len - done, (off_t)(offset + done));
+        ssize_t n = pwrite(fd, bytes + done, len - done, (off_t)(offset + done));
         if (n <= 0) {
             if (n < 0 && errno == EINTR) continue;
             fprintf(stderr, "zefo5: write to a memory file failed: %s\n", strerror(errno));

@@ -191,13 +191,28 @@ void matchDeviceRate(Port &p) {
 
 // ---- the far end sending -----------------------------------------------------------------------
 void look(int index, uint64_t gen);
+void arrive(int index, uint64_t gen);
+void lookEvent(uint64_t index, uint64_t gen) {
+    look((int)index, gen);
+}
+void arriveEvent(uint64_t index, uint64_t gen) {
+    arrive((int)index, gen);
+}
 
-void kick(Port &p) {
+// eventEnds: the caller is an event that ends with this call.
+void kick(Port &p, bool eventEnds = false) {
     if (p.inFlight || p.lookPending || !p.rate || p.paused) return;
     p.lookPending = true;
     int index = p.index;
     uint64_t gen = p.lineGen;
-    schedule(p.nextSlot > now ? p.nextSlot : now, [index, gen] { look(index, gen); });
+    uint64_t at = p.nextSlot > now ? p.nextSlot : now;
+    // The byte that follows a received one is looked for at once, as the event would have been run
+    // next: one event per byte, not two.
+    if (eventEnds && at == now && runningEvents && nextEventTime() > now) {
+        look(index, gen);
+        return;
+    }
+    schedule(at, lookEvent, (uint64_t)index, gen);
 }
 
 void arrive(int index, uint64_t gen) {
@@ -216,7 +231,7 @@ void arrive(int index, uint64_t gen) {
     p.rxFull = true;
     updateIrq(p);
     p.nextSlot = now;
-    kick(p);
+    kick(p, true);
 }
 
 void look(int index, uint64_t gen) {
@@ -237,7 +252,7 @@ void look(int index, uint64_t gen) {
         p.waiting = false;
         p.inFlight = true;
         p.flightByte = b;
-        schedule(now + p.byteTime, [index, gen] { arrive(index, gen); });
+        schedule(now + p.byteTime, arriveEvent, (uint64_t)index, gen);
         return;
     }
     p.waiting = p.src && p.src->live();
@@ -250,6 +265,9 @@ void look(int index, uint64_t gen) {
 
 // ---- the far end receiving -----------------------------------------------------------------------
 void txDone(int index, uint64_t gen);
+void txDoneEvent(uint64_t index, uint64_t gen) {
+    txDone((int)index, gen);
+}
 
 void startShift(Port &p) {
     p.shift = p.hold;
@@ -258,7 +276,7 @@ void startShift(Port &p) {
     int index = p.index;
     uint64_t gen = p.txGen;
     uint64_t t = p.byteTime ? p.byteTime : byteTimeFor(115200);
-    schedule(now + t, [index, gen] { txDone(index, gen); });
+    schedule(now + t, txDoneEvent, (uint64_t)index, gen);
 }
 
 void txDone(int index, uint64_t gen) {
@@ -626,6 +644,17 @@ int bsp_uart_tx_empty(int index) {
     int empty = !p.holdFull && !p.shiftFull;
     access();
     return empty;
+}
+
+// A poll's own access may have run the event that changes the answer: skip only while it stands.
+void bsp_uart_wait_tx_ready(int index) {
+    while (!bsp_uart_tx_ready(index))
+        if (ports[index].holdFull) skipUnchangedPolls();
+}
+
+void bsp_uart_wait_tx_empty(int index) {
+    while (!bsp_uart_tx_empty(index))
+        if (ports[index].holdFull || ports[index].shiftFull) skipUnchangedPolls();
 }
 
 void bsp_rs485_txen(int on) {

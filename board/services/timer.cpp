@@ -31,8 +31,12 @@ void QV_TimerInit(void) {
     interrupt_enable(BSP_IRQ_TICK, 0);
 }
 
-void QV_TimerEnable(void) { interrupt_enable(BSP_IRQ_TICK, 0); }
-void QV_TimerDisable(void) { interrupt_disable(BSP_IRQ_TICK); }
+void QV_TimerEnable(void) {
+    interrupt_enable(BSP_IRQ_TICK, 0);
+}
+void QV_TimerDisable(void) {
+    interrupt_disable(BSP_IRQ_TICK);
+}
 
 // The tick may change a counter between two reads: read until two reads agree.
 static uint32_t stableRead(const volatile uint32_t *v) {
@@ -44,17 +48,15 @@ static uint32_t stableRead(const volatile uint32_t *v) {
     return a;
 }
 
-uint32_t QV_TimerGetMsCount(void) { return stableRead(&msCounter32); }
-uint32_t QV_TimerGetFrameTime(void) { return stableRead(&frameTimer); }
+uint32_t QV_TimerGetMsCount(void) {
+    return stableRead(&msCounter32);
+}
+uint32_t QV_TimerGetFrameTime(void) {
+    return stableRead(&frameTimer);
+}
 
 uint32_t QV_TimerGetRawCount(void) {
-    uint32_t a = bsp_timer_count();
-    for (;;) {
-        uint32_t b = bsp_timer_count();
-        uint32_t d = (b - a + BSP_TIMER_PERIOD) % BSP_TIMER_PERIOD;
-        if (d <= 4) return b;
-        a = b;
-    }
+    return bsp_timer_count_settled();
 }
 
 // Counts since start, converted to microseconds (counts / 16.384); the product is kept to 29 bits.
@@ -63,23 +65,11 @@ uint32_t QV_TimerElapsedMicroSecs(uint32_t start) {
     return ((counts * 125u) & 0x1FFFFFFFu) / 2048u;
 }
 
-// Busy wait until `counts` timer counts have passed; the count wraps every 16384.
-static void waitCounts(uint32_t counts) {
-    uint32_t start = QV_TimerGetRawCount();
-    uint32_t passed = 0;
-    uint32_t last = start;
-    while (passed < counts) {
-        uint32_t now = QV_TimerGetRawCount();
-        passed += (now - last + BSP_TIMER_PERIOD) % BSP_TIMER_PERIOD;
-        last = now;
-    }
-}
-
 void QV_Delay_uSec(uint32_t us) {
     if (us == 0) return;
-    for (uint32_t blocks = us / 512; blocks; blocks--) waitCounts(0x20C4 + 1);
+    for (uint32_t blocks = us / 512; blocks; blocks--) bsp_timer_wait(0x20C4 + 1);
     uint32_t rest = us % 512;
-    if (rest) waitCounts(rest * 16384u / 1000u + 1);
+    if (rest) bsp_timer_wait(rest * 16384u / 1000u + 1);
 }
 
 void QV_Delay(uint32_t ms) {

@@ -43,7 +43,9 @@ void readAll(const char *name) {
     if (!f) return;
     static uint8_t chunk[64 * 1024];
     uint32_t total = 0;
-    for (int32_t n; total < (8u << 20) && (n = ff::freadChunk(f, chunk, sizeof chunk)) > 0;)
+    // Enough to follow a damaged chain well past its sane end; a file claiming gigabytes would
+    // otherwise make every input take seconds.
+    for (int32_t n; total < (512u << 10) && (n = ff::freadChunk(f, chunk, sizeof chunk)) > 0;)
         total += (uint32_t)n;
     ff::fseek(f, -1, ff::FF_SEEK_END);
     ff::fgetc(f);

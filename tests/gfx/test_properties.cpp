@@ -329,6 +329,63 @@ TEST(Properties, LinesAreTheSameFromEitherEnd) {
         }
 }
 
+// A line to a point far off the screen paints on the screen exactly the pixels of the whole walk
+// from end to end (the reference below takes every step), and one to the ends of the coordinate
+// range finishes at once.
+TEST(Properties, LinesFarOffTheScreenPaintWhatTheWholeWalkPaints) {
+    const int64_t ends[][4] = {{100, 100, 1000000, 370001},
+                               {700, 50, -300000, 999999},
+                               {400, 240, 400 - 7, 240 + 800000},
+                               {10, 470, 2000000, 469}};
+    for (uint8_t style : {(uint8_t)GUI_LS_SOLID, (uint8_t)GUI_LS_DASH})
+        for (const auto &e : ends) {
+            freshScreen();
+            GUI_SetLineStyle(style);
+            GUI_DrawLine((int32_t)e[0], (int32_t)e[1], (int32_t)e[2], (int32_t)e[3]);
+            GUI_SetLineStyle(GUI_LS_SOLID);
+            std::vector<uint16_t> want(800 * 480, 0xFFFF);
+            // The walk: from the end with the smaller major coordinate, one major step each time.
+            int64_t x0 = e[0], y0 = e[1], x1 = e[2], y1 = e[3];
+            int64_t adx = llabs(x1 - x0), ady = llabs(y1 - y0);
+            bool xMajor = adx > ady;
+            if ((adx >= ady && x1 < x0) || (adx < ady && y1 < y0)) {
+                std::swap(x0, x1);
+                std::swap(y0, y1);
+            }
+            int64_t n = xMajor ? adx : ady, minor = xMajor ? ady : adx, err = -n, x = x0, y = y0;
+            int64_t sx = x1 < x0 ? -1 : 1, sy = y1 < y0 ? -1 : 1;
+            for (int64_t i = 0; i <= n; i++) {
+                bool on = style == GUI_LS_SOLID || ((0x3Fu >> (i % 9)) & 1);
+                if (on && x >= 0 && x < 800 && y >= 0 && y < 480) want[y * 800 + x] = 0;
+                err += 2 * minor;
+                if (err > 0) {
+                    err -= 2 * n;
+                    (xMajor ? y : x) += xMajor ? sy : sx;
+                }
+                (xMajor ? x : y) += xMajor ? sx : sy;
+            }
+            EXPECT_EQ(countDiff(want, snapshot()), 0) << e[0] << "," << e[1] << " to " << e[2] << "," << e[3];
+        }
+    for (int pen : {1, 5}) {
+        freshScreen();
+        GUI_SetPenSize((uint8_t)pen);
+        GUI_DrawLine(5, 5, 2147483000, -2147483000);
+        GUI_DrawLine(-2147483000, 2147483000, 6, 6);
+        GUI_DrawLine(300, 5, 300, 2147483000);
+        GUI_SetPenSize(1);
+        EXPECT_EQ(px(5, 5), 0);
+        EXPECT_EQ(px(6, 6), 0);
+        EXPECT_EQ(px(300, 479), 0);
+    }
+    // A wide line cut at the far box keeps its direction on the screen.
+    freshScreen();
+    GUI_SetPenSize(3);
+    GUI_DrawLine(100, 100, 100 + 300000000, 100 + 100000000);
+    GUI_SetPenSize(1);
+    EXPECT_EQ(px(400, 200), 0);
+    EXPECT_EQ(px(700, 300), 0);
+}
+
 TEST(Properties, ArcsRunCounterClockwiseFromStartToEnd) {
     struct Case {
         int a0, a1;

@@ -211,6 +211,13 @@ TEST_F(FlowControl, NoXoffInRs485Mode) {
     EXPECT_EQ(fb::out(1), "");
     while (isLineAvail() == 1) take();
     EXPECT_EQ(fb::out(1), "") << "no XON either";
+    // Nor when only part of a line is held, nor after the ring is emptied.
+    fb::rx(1, tenByteLines(40) + "abc");
+    while (isLineAvail() == 1) take();
+    EXPECT_EQ(isLineAvail(), 0);
+    rxReset();
+    EXPECT_EQ(fb::out(1), "");
+    EXPECT_EQ(rxStopped, 1) << "RS485 mode still holds it";
 }
 
 TEST_F(FlowControl, HostXonXoffAreNotStored) {
@@ -242,6 +249,112 @@ TEST_F(FlowControl, ReceiveErrorReportsFour) {
     EXPECT_EQ(isLineAvail(), 4);
     EXPECT_EQ(rxError, 0);
     EXPECT_EQ(rxHeld(), 0);
+}
+
+// The host stops at the XOFF with the last line cut short: once the complete lines are taken,
+// nothing more can come unless the display lets the host go, so the XON is due with no line pending.
+TEST_F(FlowControl, XonWhenOnlyPartOfALineIsHeld) {
+    const std::string line = repeat('v', 129) + "\r";
+    fb::rx(0, line + line + repeat('c', 126)); // the XOFF falls inside the third line
+    ASSERT_EQ(fb::out(0), "\x13");
+    for (int i = 0; i < 2; i++) {
+        EXPECT_EQ(next(), line);
+        EXPECT_EQ(fb::out(0), "\x13") << "no XON above 128 while lines are pending";
+    }
+    EXPECT_EQ(isLineAvail(), 0);
+    EXPECT_EQ(fb::out(0), "\x13\x11");
+    EXPECT_EQ(rxStopped, 0);
+    fb::rx(0, "ccc\r");
+    EXPECT_EQ(next(), repeat('c', 129) + "\r");
+}
+
+// A line of 129 or 130 characters, or an over-long one, may be all that is held when the host
+// stops: more than 128 bytes, no complete line. The host is let go all the same.
+TEST_F(FlowControl, XonWhenALongPartialLineIsAllThatIsHeld) {
+    fb::rx(0, tenByteLines(26) + repeat('a', 126)); // 386 bytes, the last 126 without a CR
+    ASSERT_EQ(fb::out(0), "\x13");
+    for (int i = 0; i < 26; i++) {
+        ASSERT_EQ(isLineAvail(), 1);
+        take();
+    }
+    fb::rx(0, "aaaa"); // two bytes in flight when the XOFF went, a little more: 130 held
+    ASSERT_EQ(rxHeld(), 130);
+    EXPECT_EQ(isLineAvail(), 0);
+    EXPECT_EQ(fb::out(0), "\x13\x11");
+    fb::rx(0, "\r");
+    EXPECT_EQ(next(), repeat('a', 130)) << "a full-length line arrives without its CR";
+
+    // An over-long line with no CR in sight: XON at every stop, until the ring overflows ("^").
+    fb::clearOut();
+    int stops = 0;
+    for (int i = 0; i < 600 && bufferOverflow == 0; i++) {
+        fb::rx(0, "b");
+        if (isLineAvail() == 2) break;
+        if (fb::out(0).size() % 2) {
+            ADD_FAILURE() << "XOFF left outstanding at byte " << i;
+        }
+        stops = (int)fb::out(0).size() / 2;
+    }
+    EXPECT_GT(stops, 0);
+}
+
+// Every ring reset leaves nothing to take: an XOFF still outstanding is answered with XON at once.
+TEST_F(FlowControl, XonRightAfterEveryRingReset) {
+    // An over-long line read as "*SERR".
+    fb::rx(0, repeat('x', 135) + "\r" + tenByteLines(25));
+    ASSERT_EQ(fb::out(0), "\x13");
+    EXPECT_EQ(next(), "*SERR");
+    EXPECT_EQ(fb::out(0), "\x13\x11");
+    EXPECT_EQ(rxHeld(), 0);
+
+    // The abort line, as the main loop handles it.
+    fb::clearOut();
+    fb::rx(0, tenByteLines(39) + "*abt\r");
+    ASSERT_EQ(fb::out(0), "\x13");
+    ASSERT_EQ(isLineAvail(), 1);
+    ASSERT_TRUE(checkAbortCmd());
+    rxReset();
+    EXPECT_EQ(fb::out(0), "\x13\x11");
+    fakeNullCommand();
+    EXPECT_EQ(next(), "\r");
+
+    // An overflow, the host having missed the XOFF.
+    fb::clearOut();
+    fb::rx(0, repeat('y', 600));
+    ASSERT_EQ(fb::out(0), "\x13");
+    EXPECT_EQ(isLineAvail(), 2);
+    EXPECT_EQ(fb::out(0), "\x13\x11");
+
+    // A binary line broken off by a poll.
+    fb::clearOut();
+    fb::rx(0, tenByteLines(38) + "12345");
+    ASSERT_EQ(fb::out(0), "");
+    fb::rx(0, "\r\x90"
+              "abc"); // 390 held: XOFF; a binary line with 13 bytes still missing
+    ASSERT_EQ(fb::out(0), "\x13");
+    for (int i = 0; i < 39; i++) {
+        ASSERT_EQ(isLineAvail(), 1);
+        take();
+    }
+    EXPECT_EQ(isLineAvail(), 3);
+    EXPECT_EQ(fb::out(0), "\x13\x11");
+}
+
+TEST_F(FlowControl, XonWaitsForARunningTransmissionAndComesOnce) {
+    const std::string line = repeat('v', 129) + "\r";
+    fb::rx(0, line + line + repeat('c', 126));
+    EXPECT_EQ(next(), line);
+    EXPECT_EQ(next(), line);
+    txBusy = 1;
+    EXPECT_EQ(isLineAvail(), 0);
+    EXPECT_EQ(fb::out(0), "\x13") << "no XON into a message being sent";
+    txBusy = 0;
+    EXPECT_EQ(isLineAvail(), 0);
+    EXPECT_EQ(isLineAvail(), 0);
+    EXPECT_EQ(fb::out(0), "\x13\x11") << "one XON per stop";
+    // A new flood is a new stop with its own XOFF.
+    fb::rx(0, "\r" + tenByteLines(39));
+    EXPECT_EQ(fb::out(0), "\x13\x11\x13");
 }
 
 using AbortAndEscape = Serial;

@@ -114,9 +114,24 @@ TEST_F(Tx, NoXoffBetweenBinaryBytes) {
     uint8_t raw[10] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
     txBinary(raw, 10);
     EXPECT_EQ(fb::rxQueued(0), 0u);
-    EXPECT_EQ(fb::out(0), "0123456789");
-    fb::rx(0, "e"); // the transmitter is idle again
+    // The XOFF owed meanwhile follows the last byte.
     EXPECT_EQ(fb::out(0), "0123456789\x13");
+    fb::rx(0, "e");
+    EXPECT_EQ(fb::out(0), "0123456789\x13") << "one XOFF per stop";
+}
+
+// A display that answers every line at length is transmitting whenever a byte arrives: the XOFF
+// owed goes out right after the message instead.
+TEST_F(Tx, XoffOwedDuringAMessageFollowsIt) {
+    std::string fill;
+    for (int i = 0; i < 38; i++) fill += "123456789\r";
+    txBusy = 1; // a message on the wire while the bytes come
+    fb::rx(0, fill + "123456");
+    EXPECT_EQ(fb::out(0), "");
+    txBusy = 0;
+    txString("a reply of some length\r");
+    EXPECT_EQ(fb::out(0), "a reply of some length\r\x13");
+    EXPECT_EQ(rxStopped, 1);
 }
 
 TEST_F(Tx, FormattedOutputIsCutAt126) {

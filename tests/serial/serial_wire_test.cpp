@@ -145,6 +145,31 @@ TEST_F(Wire, FlowControlWhileBusy) {
     EXPECT_EQ(sim_board().rxOverruns[0], 0u);
 }
 
+// Garbage at power-on, the host honouring XOFF: whatever the bytes, the display keeps taking
+// lines, and a plain "vers" after enough CRs to end any line is answered.
+TEST(WireGarbage, AnyBytesAtPowerOnNeverStopTheDisplay) {
+    const size_t sizes[] = {3000, 3000, 3000, 3000, 800, 6000, 20000};
+    uint32_t seed = 1;
+    for (size_t n : sizes) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(n) + " bytes");
+        std::string garbage(n, 0);
+        uint32_t x = seed++ * 2654435761u;
+        for (auto &c : garbage) {
+            x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+            c = (char)(x >> 24);
+        }
+        ASSERT_TRUE(sim_start(SimOptions{}));
+        sim_send(0, garbage + std::string(140, '\r') + "vers\r");
+        EXPECT_TRUE(sim_run_until_idle(600000)) << "the display or its host never went idle";
+        std::string out = sim_take_output(0);
+        EXPECT_TRUE(out.ends_with("ZEFO5 V1.5.0 WVGA \r>\r"))
+            << testing::PrintToString(out.substr(out.size() - 40));
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\x13'), std::count(out.begin(), out.end(), '\x11'))
+            << "the host was left stopped";
+        sim_stop();
+    }
+}
+
 TEST_F(Wire, AuxEscapesMoveTheConsole) {
     EXPECT_EQ(say("\r\rx", 1), "");
     EXPECT_EQ(sim_main_port(), 0);
