@@ -4,7 +4,6 @@
 // "*LOAD").
 #include "app/catalogue.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include "app/commands.h"
@@ -15,6 +14,8 @@ static bool rs485Only(const char *line) {
     return rs485Active() && strcmp(line, "Q") == 0;
 }
 
+const char macroCallPattern[] = "m%d";
+
 // A macro call: m and a number, m and white space, or the binary call 0x82 'M' index.
 static bool macroCall(const char *line) {
     const unsigned char *u = (const unsigned char *)line;
@@ -22,8 +23,7 @@ static bool macroCall(const char *line) {
     if (u[0] != 'm') return false;
     if (u[1] == ' ' || u[1] == '\t' || u[1] == '\n' || u[1] == '\v' || u[1] == '\f' || u[1] == '\r')
         return true;
-    int n;
-    return sscanf(line, "m%d", &n) == 1;
+    return catalogueScanCount(line, macroCallPattern) == 1;
 }
 
 #define EXACT(k, h)                                                                                          \

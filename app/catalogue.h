@@ -32,6 +32,8 @@ enum { CMD_CONTINUE = -32768 };
 // What sscanf(line, pattern, ...) returns for the catalogue's patterns (the values it would store,
 // -1 when the line ends before the first), decided without the C library's scan.
 int catalogueScanCount(const char *line, const char *pattern);
+// The scan of the macro call's own test ("m" and a number).
+extern const char macroCallPattern[];
 
 // True when the row's test accepts the line.
 bool catalogueRowMatches(const CatalogueRow &row, const char *line);

@@ -56,6 +56,8 @@ void expectSameCounts(const std::string &line) {
         ASSERT_EQ(catalogueScanCount(line.c_str(), pattern), sscanfCount(line.c_str(), pattern))
             << "line \"" << line << "\" pattern \"" << pattern << "\"";
     }
+    ASSERT_EQ(catalogueScanCount(line.c_str(), macroCallPattern), sscanfCount(line.c_str(), macroCallPattern))
+        << "line \"" << line << "\" macro call";
 }
 
 // catalogueRowMatches and the sscanf of a pattern leave the line as it was, but each walk gets its

@@ -114,7 +114,11 @@ def main():
 
         few, many = 5, 25
         # The walk: parse_command without the handler that finally runs (its reply included).
-        for line, handler in [("xyzzy", None), ("*nosuch", None), ("*ctype", "cmd_sys_ctype"),
+        # Lines that match no row (some pass pattern rows whose literal part agrees), the last rows
+        # of the table, a pattern row behind another whose literal part agrees, and a common command.
+        for line, handler in [("xyzzy", None), ("*nosuch", None), ("x 1 2 3 4", None), ("i2c write 1", None),
+                              ("*W 1", None), ("mzzz", None), ("*ctype", "cmd_sys_ctype"),
+                              ("*dumpml", "cmd_sys_dumpml"), ("i2c write 1 2", "cmd_i2c_write"),
                               ("i2c read 5", "cmd_i2c_read"), ("*sdled 1", "cmd_sys_sdled"), ("vers", "cmd_vers")]:
             lo = run(build, [], (line + "\r").encode() * few, tmp, "lo")
             hi = run(build, [], (line + "\r").encode() * many, tmp, "hi")
