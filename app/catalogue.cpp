@@ -517,6 +517,11 @@ static constexpr bool everyPatternSupported() {
 }
 static_assert(everyPatternSupported(), "every pattern uses only conversions the matcher decides");
 
+// White space as scanf skips it: ' ' and '\t' to '\r', two compares a byte.
+static bool inputBlank(unsigned char c) {
+    return c == ' ' || (unsigned char)(c - '\t') <= '\r' - '\t';
+}
+
 static bool decimalDigit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
@@ -533,7 +538,7 @@ int catalogueScanCount(const char *line, const char *pattern) {
     int stored = 0;
     for (const char *f = pattern; *f; f++) {
         if (scanBlank(*f)) { // any amount of white space, none included
-            while (scanBlank((char)*in)) in++;
+            while (inputBlank(*in)) in++;
             continue;
         }
         if (*f != '%') { // a literal character
@@ -549,14 +554,14 @@ int catalogueScanCount(const char *line, const char *pattern) {
         for (; decimalDigit((unsigned char)*f); f++) width = width * 10 + (unsigned)(*f - '0');
         while (*f == 'l' || *f == 'h') f++;
         if (*f != 'c')
-            while (scanBlank((char)*in)) in++;
+            while (inputBlank(*in)) in++;
         if (!*in) return stored ? stored : -1;
         switch (*f) {
         case 'c':
             in++;
             break;
         case 's':
-            for (unsigned n = 0; *in && !scanBlank((char)*in) && (width == 0 || n < width); n++) in++;
+            for (unsigned n = 0; *in && !inputBlank(*in) && (width == 0 || n < width); n++) in++;
             break;
         default: { // d, u, x: an optional sign, then digits; x also takes a "0x" prefix
             const bool hex = *f == 'x';
