@@ -486,6 +486,11 @@ uint16_t catalogueFind(const char *line, uint16_t from) {
         if (e->second && e->second != line[1]) continue;
         const CatalogueRow &row = commandCatalogue[e->row];
         if (e->length > 2 && strncmp(line + 2, row.key + 2, e->length - 2u) != 0) continue;
+        if (row.test == TEST_PATTERN) { // the scan goes on after the literal part just compared
+            int count = catalogueScanCount(line + e->length, row.key + e->length);
+            if (count >= row.n && count <= row.nmax) return e->row;
+            continue;
+        }
         if (catalogueRowMatches(row, line)) return e->row;
     }
     return ROWS;
