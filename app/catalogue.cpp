@@ -4,7 +4,6 @@
 // "*LOAD").
 #include "app/catalogue.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include "app/commands.h"
@@ -15,6 +14,8 @@ static bool rs485Only(const char *line) {
     return rs485Active() && strcmp(line, "Q") == 0;
 }
 
+const char macroCallPattern[] = "m%d";
+
 // A macro call: m and a number, m and white space, or the binary call 0x82 'M' index.
 static bool macroCall(const char *line) {
     const unsigned char *u = (const unsigned char *)line;
@@ -22,8 +23,7 @@ static bool macroCall(const char *line) {
     if (u[0] != 'm') return false;
     if (u[1] == ' ' || u[1] == '\t' || u[1] == '\n' || u[1] == '\v' || u[1] == '\f' || u[1] == '\r')
         return true;
-    int n;
-    return sscanf(line, "m%d", &n) == 1;
+    return catalogueScanCount(line, macroCallPattern) == 1;
 }
 
 #define EXACT(k, h)                                                                                          \
@@ -321,7 +321,7 @@ const uint16_t commandCatalogueSize = sizeof commandCatalogue / sizeof commandCa
 // Built at compile time from the table: for each first byte, the rows whose keyword starts with it,
 // in table order, with the keyword's second literal character (0: any) and the length of its
 // literal part. A row whose literal part disagrees with the line cannot accept it, so the walk
-// skips such rows without running their test, and a pattern's sscanf runs only once its literal
+// skips such rows without running their test, and a pattern's scan runs only once its literal
 // part has matched. The first accepting row in table order still wins.
 namespace {
 
@@ -486,22 +486,112 @@ uint16_t catalogueFind(const char *line, uint16_t from) {
         if (e->second && e->second != line[1]) continue;
         const CatalogueRow &row = commandCatalogue[e->row];
         if (e->length > 2 && strncmp(line + 2, row.key + 2, e->length - 2u) != 0) continue;
+        if (row.test == TEST_PATTERN) { // the scan goes on after the literal part just compared
+            int count = catalogueScanCount(line + e->length, row.key + e->length);
+            if (count >= row.n && count <= row.nmax) return e->row;
+            continue;
+        }
         if (catalogueRowMatches(row, line)) return e->row;
     }
     return ROWS;
 }
 
-// Counts the values a pattern converts. Every conversion writes into a slot big enough for the
-// widest one the catalogue uses ("%63s"), so one scan serves every pattern.
-static int scanCount(const char *line, const char *pattern) {
-    union Slot {
-        int i;
-        unsigned u;
-        long l;
-        char s[64];
-    } v[16];
-    return sscanf(line, pattern, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10],
-                  &v[11], &v[12], &v[13], &v[14], &v[15]);
+// The conversions the catalogue's patterns use: literals, blanks, and %d %u %x %s %c with an
+// optional '*', width (strings only) and 'l' or 'h'. Checked at compile time for every row, so a
+// pattern the matcher below does not decide exactly cannot enter the table.
+static constexpr bool scanPatternSupported(const char *p) {
+    for (; *p; p++) {
+        if (*p != '%') continue;
+        p++;
+        if (*p == '*') p++;
+        bool width = false;
+        while (*p >= '0' && *p <= '9') p++, width = true;
+        while (*p == 'l' || *p == 'h') p++;
+        if (*p == 's') continue;
+        if (width || (*p != 'd' && *p != 'u' && *p != 'x' && *p != 'c')) return false;
+    }
+    return true;
+}
+
+static constexpr bool everyPatternSupported() {
+    for (const CatalogueRow &row : commandCatalogue) {
+        if (row.test == TEST_PATTERN && !scanPatternSupported(row.key)) return false;
+        if (row.test == TEST_CHARS && row.pattern && !scanPatternSupported(row.pattern)) return false;
+    }
+    return true;
+}
+static_assert(everyPatternSupported(), "every pattern uses only conversions the matcher decides");
+
+// White space as scanf skips it: ' ' and '\t' to '\r', two compares a byte.
+static bool inputBlank(unsigned char c) {
+    return c == ' ' || (unsigned char)(c - '\t') <= '\r' - '\t';
+}
+
+static bool decimalDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+
+static bool hexDigit(unsigned char c) {
+    return decimalDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// What sscanf(line, pattern, ...) returns, without converting anything: the values it would
+// store, or -1 when the line ends before the first of them. Scanning every pattern row with the
+// C library cost about a thousand instructions a row; this walk costs a few per character.
+int catalogueScanCount(const char *line, const char *pattern) {
+    const unsigned char *in = (const unsigned char *)line;
+    int stored = 0;
+    for (const char *f = pattern; *f; f++) {
+        if (scanBlank(*f)) { // any amount of white space, none included
+            while (inputBlank(*in)) in++;
+            continue;
+        }
+        if (*f != '%') { // a literal character
+            if (!*in) return stored ? stored : -1;
+            if (*in != (unsigned char)*f) return stored;
+            in++;
+            continue;
+        }
+        f++;
+        const bool store = *f != '*';
+        if (!store) f++;
+        unsigned width = 0;
+        for (; decimalDigit((unsigned char)*f); f++) width = width * 10 + (unsigned)(*f - '0');
+        while (*f == 'l' || *f == 'h') f++;
+        if (*f != 'c')
+            while (inputBlank(*in)) in++;
+        if (!*in) return stored ? stored : -1;
+        switch (*f) {
+        case 'c':
+            in++;
+            break;
+        case 's':
+            for (unsigned n = 0; *in && !inputBlank(*in) && (width == 0 || n < width); n++) in++;
+            break;
+        default: { // d, u, x: an optional sign, then digits; x also takes a "0x" prefix
+            const bool hex = *f == 'x';
+            if (*in == '+' || *in == '-') in++;
+            bool digits = false;
+            if (hex && *in == '0') {
+                in++;
+                digits = true;
+                if ((*in == 'x' || *in == 'X')) {
+#if defined(__NEWLIB__)
+                    // newlib gives the 'x' back when no hex digit follows it
+                    if (hexDigit(in[1])) in++;
+#else
+                    in++;
+#endif
+                }
+            }
+            while (hex ? hexDigit(*in) : decimalDigit(*in)) in++, digits = true;
+            if (!digits) return stored;
+            break;
+        }
+        }
+        stored += store;
+    }
+    return stored;
 }
 
 bool catalogueRowMatches(const CatalogueRow &row, const char *line) {
@@ -514,11 +604,11 @@ bool catalogueRowMatches(const CatalogueRow &row, const char *line) {
         size_t len = strlen(row.key);
         if (strncmp(line, row.key, len) != 0) return false;
         if (!row.pattern) return true;
-        int count = scanCount(line, row.pattern);
+        int count = catalogueScanCount(line, row.pattern);
         return count >= row.n && count <= row.nmax;
     }
     case TEST_PATTERN: {
-        int count = scanCount(line, row.key);
+        int count = catalogueScanCount(line, row.key);
         return count >= row.n && count <= row.nmax;
     }
     case TEST_SPECIAL:

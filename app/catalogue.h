@@ -9,7 +9,7 @@ enum CatalogueTest : uint8_t {
     TEST_EXACT,   // the whole line equals the keyword
     TEST_PREFIX,  // the first n characters equal the keyword
     TEST_CHARS,   // the first n bytes are compared (then an optional pattern)
-    TEST_PATTERN, // sscanf with the pattern converts between min and max values
+    TEST_PATTERN, // sscanf with the pattern would convert between min and max values
     TEST_SPECIAL, // a test function of its own
 };
 
@@ -28,6 +28,12 @@ extern const uint16_t commandCatalogueSize;
 
 // A handler may ask the interpreter to go on testing, from the arc row on, instead of failing.
 enum { CMD_CONTINUE = -32768 };
+
+// What sscanf(line, pattern, ...) returns for the catalogue's patterns (the values it would store,
+// -1 when the line ends before the first), decided without the C library's scan.
+int catalogueScanCount(const char *line, const char *pattern);
+// The scan of the macro call's own test ("m" and a number).
+extern const char macroCallPattern[];
 
 // True when the row's test accepts the line.
 bool catalogueRowMatches(const CatalogueRow &row, const char *line);

@@ -114,8 +114,13 @@ def main():
 
         few, many = 5, 25
         # The walk: parse_command without the handler that finally runs (its reply included).
-        for line, handler in [("xyzzy", None), ("*nosuch", None), ("*ctype", "cmd_sys_ctype"),
-                              ("i2c read 5", "cmd_i2c_read"), ("*sdled 1", "cmd_sys_sdled"), ("vers", "cmd_vers")]:
+        # Lines that match no row (some pass pattern rows whose literal part agrees), the last rows
+        # of the table, a pattern row behind another whose literal part agrees, and a common command.
+        for line, handler in [("xyzzy", None), ("*nosuch", None), ("x 1 2 3 4", None), ("i2c write 1", None),
+                              ("*W 1", None), ("mzzz", None), ("*ctype", "cmd_sys_ctype"),
+                              ("*dumpml", "cmd_sys_dumpml"), ("i2c write 1 2", "cmd_i2c_write"),
+                              ("i2c read 5", "cmd_i2c_read"), ("*sdled 1", "cmd_sys_sdled"), ("vers", "cmd_vers"),
+                              ("xxynb" + " " * 120, None)]:
             lo = run(build, [], (line + "\r").encode() * few, tmp, "lo")
             hi = run(build, [], (line + "\r").encode() * many, tmp, "hi")
 
@@ -124,7 +129,8 @@ def main():
                 return cost - (find(r[1], handler + r"\(") if handler else 0)
 
             per = (walk(hi) - walk(lo)) / (many - few)
-            rows.append(("parse_command walk", '"%s"' % line, per, "parse_command"))
+            shown = '"%s"' % line if len(line) < 30 else '"%s" and %d blanks' % (line.strip(), len(line) - len(line.strip()))
+            rows.append(("parse_command walk", shown, per, "parse_command"))
             if line == "xyzzy":  # short lines: the replies "!" and the prompt count as well
                 per_byte = (board_self(hi[0], hi[2]) - board_self(lo[0], lo[2])) / ((len(line) + 1) * (many - few))
                 rows.append(("received byte (board)", "lines of %d bytes, %d more" % (len(line) + 1, many - few),
