@@ -306,7 +306,10 @@ void QV_Touch_Init(void) {
 
 // The number after the keyword of `len` characters, if there is one.
 static bool argument(const char *line, int len, int32_t *value) {
-    return sscanf(line + len, "%d", value) == 1;
+    int v; // %d stores an int, which int32_t is not on every C library
+    if (sscanf(line + len, "%d", &v) != 1) return false;
+    *value = v;
+    return true;
 }
 
 static void replyNumber(int32_t v) {
@@ -338,7 +341,7 @@ static int wordSetting(const char *line, int len, uint16_t offset) {
 }
 
 int cmd_sys_touchParm(char *line) {
-    int32_t n, span;
+    int n, span;
     if (sscanf(line + 10, "%d %d", &n, &span) == 2) {
         if (n < 0 || span < 0 || n > 20 || span > 20) {
             txString(":Values too high\r");
@@ -394,7 +397,7 @@ int cmd_sys_touchMode(char *line) {
         txString(out_buffer);
         return CMD_OK;
     }
-    int32_t v;
+    int v;
     uint8_t mode;
     if (sscanf(p, "%d", &v) == 1) {
         mode = (uint8_t)v;
