@@ -6,6 +6,9 @@
 // progressive one is read once too, but with a seek per scan and band and its Huffman tables rebuilt
 // per scan and band. The band is transformed into a small ring of component rows, which keeps the
 // row above and below each band for the chroma filter, and the band before is converted and drawn.
+// Only the drawn columns keep coefficients; outside them a progressive image keeps a 64-bit mask of
+// its non-zero coefficients per block, which is all its refinement scans ask of a block. When even
+// that does not fit in the pool, the columns are drawn in strips, each a complete decode.
 #include "gfx/jpeg_decode.h"
 
 #include <string.h>
@@ -20,7 +23,7 @@ enum : int32_t {
     MAX_COMPONENTS = 3,
     MAX_SCANS = 32,
     FAST_BITS = 9,
-    COEF_LIMIT = 16383, // dequantised coefficients beyond this come only from damaged data
+    COEF_LIMIT = 2047, // dequantised coefficients beyond this come only from damaged data
 };
 
 // The zig-zag order: natural position of the k-th coefficient, with spare entries so that a
@@ -46,6 +49,7 @@ struct Component {
     int16_t *coef;
     int32_t coefBlocksW;
     int32_t firstBlock;
+    uint32_t *mask; // progressive, outside the stored columns: non-zero coefficients, 2 words a block
     // The ring of sample rows: row r of the component lives at ring + (r % ringRows) * ringStride,
     // column c at [c - firstBlock * 8].
     uint8_t *ring;
@@ -71,6 +75,7 @@ struct Scan {
     uint8_t ss, se, ah, al;
     uint16_t restart;
     uint32_t dht[8]; // offsets of the table segments in force (DC 0..3, AC 4..7); 0: none
+    uint32_t start;  // its entropy-coded data
     ScanState st;
 };
 
@@ -84,6 +89,8 @@ struct Decoder {
     int32_t mcusX, mcusY, mcuW, mcuH;
     Component comp[MAX_COMPONENTS];
     uint16_t quant[4][64];
+    int32_t qscaled[4][64]; // the tables the transform takes (see scaleQuant)
+    int16_t qlimit[4][64];
     uint32_t dht[8];
     uint16_t restart;
     int32_t scanCount;
@@ -253,7 +260,7 @@ bool readScanHeader(Decoder &d, int32_t len) {
         if (s.ss == 0 && s.ah == 0 && !s.dht[s.dcTable[i]]) return false;
         if (s.se > 0 && !s.dht[s.acTable[i]]) return false;
     }
-    s.st.offset = d.rd.tell();
+    s.start = s.st.offset = d.rd.tell();
     d.scanCount++;
     return true;
 }
@@ -336,48 +343,68 @@ bool readMarkers(Decoder &d, bool headerOnly) {
 
 // ---- inverse transform ----------------------------------------------------------------------------
 
-// Fixed-point cosines cos(k pi / 16) scaled by 2^12.
+// The scaled transform of Arai, Agui and Nakajima: five multiplications per 8 points, with the
+// remaining factors of each coefficient folded into its dequantisation table. Values carry QBITS
+// fraction bits into the column pass and QBITS - PASS_SHIFT into the row pass; the two passes
+// together scale by 8.
 enum : int32_t {
-    CB = 12,
-    C1 = 4017,
-    C2 = 3784,
-    C3 = 3406,
-    C4 = 2896,
-    C5 = 2276,
-    C6 = 1567,
-    C7 = 799,
-    P1 = 1, // extra bits kept between the passes
+    QBITS = 7,
+    PASS_SHIFT = 3,
+    OUT_SHIFT = QBITS - PASS_SHIFT + 3,
+    MBITS = 8,            // fraction bits of the multipliers
+    M_R2 = 362,           // sqrt(2)
+    M_C2 = 473,           // 2 cos(pi / 8)
+    M_C2MC6 = 277,        // 2 (cos(pi / 8) - cos(3 pi / 8))
+    M_C2PC6 = 669,        // 2 (cos(pi / 8) + cos(3 pi / 8))
+    WORK_LIMIT = 1 << 18, // column results beyond this come only from damaged data
 };
 
-inline int32_t clampCoef(int32_t v) {
-    return v > COEF_LIMIT ? COEF_LIMIT : (v < -COEF_LIMIT ? -COEF_LIMIT : v);
+// sqrt(2) cos(k pi / 16) for k > 0 and 1 for k = 0, scaled by 2^14.
+const int32_t kAanScale[8] = {16384, 22725, 21407, 19266, 16384, 12873, 8867, 4520};
+
+inline int32_t mulConst(int32_t v, int32_t m) {
+    return (v * m) >> MBITS;
 }
 
-// One 8-point inverse transform, even part from x0, x2, x4, x6 and odd part from x1, x3, x5, x7;
-// results are twice the true values, scaled by 2^CB.
-#define IDCT_1D(x0, x1, x2, x3, x4, x5, x6, x7, out)                                                         \
+// The table a component's blocks are dequantised with: quantiser times the transform's factors,
+// and the largest coefficient magnitude that keeps the product within what valid data makes.
+void scaleQuant(const uint16_t *q, int32_t *scaled, int16_t *limit) {
+    for (int32_t k = 0; k < 64; k++) {
+        if (q[k] == 0 || q[k] > COEF_LIMIT) {
+            scaled[k] = 0;
+            limit[k] = 0;
+            continue;
+        }
+        const uint64_t f = (uint64_t)q[k] * (uint32_t)kAanScale[k >> 3] * (uint32_t)kAanScale[k & 7];
+        scaled[k] = (int32_t)((f + (1u << (27 - QBITS))) >> (28 - QBITS));
+        limit[k] = (int16_t)(COEF_LIMIT / q[k]);
+    }
+}
+
+// One 8-point transform of prescaled inputs into out[0..7] (strided by `step` in `in`).
+#define AAN_1D(x0, x1, x2, x3, x4, x5, x6, x7, o0, o1, o2, o3, o4, o5, o6, o7)                               \
     do {                                                                                                     \
-        const int32_t e0 = C4 * ((x0) + (x4)), e1 = C4 * ((x0) - (x4));                                      \
-        const int32_t e2 = C6 * (x2)-C2 * (x6), e3 = C2 * (x2) + C6 * (x6);                                  \
-        const int32_t a0 = e0 + e3, a3 = e0 - e3, a1 = e1 + e2, a2 = e1 - e2;                                \
-        const int32_t o0 = C1 * (x1) + C3 * (x3) + C5 * (x5) + C7 * (x7);                                    \
-        const int32_t o1 = C3 * (x1)-C7 * (x3)-C1 * (x5)-C5 * (x7);                                          \
-        const int32_t o2 = C5 * (x1)-C1 * (x3) + C7 * (x5) + C3 * (x7);                                      \
-        const int32_t o3 = C7 * (x1)-C5 * (x3) + C3 * (x5)-C1 * (x7);                                        \
-        out[0] = a0 + o0;                                                                                    \
-        out[7] = a0 - o0;                                                                                    \
-        out[1] = a1 + o1;                                                                                    \
-        out[6] = a1 - o1;                                                                                    \
-        out[2] = a2 + o2;                                                                                    \
-        out[5] = a2 - o2;                                                                                    \
-        out[3] = a3 + o3;                                                                                    \
-        out[4] = a3 - o3;                                                                                    \
+        const int32_t t10 = (x0) + (x4), t11 = (x0) - (x4), t13 = (x2) + (x6);                               \
+        const int32_t t12 = mulConst((x2) - (x6), M_R2) - t13;                                               \
+        const int32_t e0 = t10 + t13, e3 = t10 - t13, e1 = t11 + t12, e2 = t11 - t12;                        \
+        const int32_t z13 = (x5) + (x3), z10 = (x5) - (x3), z11 = (x1) + (x7), z12 = (x1) - (x7);            \
+        const int32_t p7 = z11 + z13, p11 = mulConst(z11 - z13, M_R2);                                       \
+        const int32_t z5 = mulConst(z10 + z12, M_C2);                                                        \
+        const int32_t p10 = z5 - mulConst(z12, M_C2MC6), p12 = z5 - mulConst(z10, M_C2PC6);                  \
+        const int32_t p6 = p12 - p7, p5 = p11 - p6, p4 = p10 - p5;                                           \
+        o0 = e0 + p7;                                                                                        \
+        o7 = e0 - p7;                                                                                        \
+        o1 = e1 + p6;                                                                                        \
+        o6 = e1 - p6;                                                                                        \
+        o2 = e2 + p5;                                                                                        \
+        o5 = e2 - p5;                                                                                        \
+        o3 = e3 + p4;                                                                                        \
+        o4 = e3 - p4;                                                                                        \
     } while (0)
 
-// Column results kept with P1 extra bits; clamped so that the row pass cannot overflow on damaged data.
-inline int32_t clampPass(int32_t v) {
-    v = (v + (1 << (CB - P1 - 1))) >> (CB - P1);
-    return v > 32767 ? 32767 : (v < -32767 ? -32767 : v);
+inline int32_t clampWork(int32_t v) {
+    v >>= PASS_SHIFT;
+    return v > WORK_LIMIT ? WORK_LIMIT : (v < -WORK_LIMIT ? -WORK_LIMIT : v);
 }
 
 // Sample clamping by table: index v + 512 for v in -512..767, what the transforms and the colour
@@ -399,50 +426,58 @@ inline uint8_t clamp255(int32_t v) {
     return (uint32_t)(v + 512) < 1280 ? kClamp.t[v + 512] : (uint8_t)(v < 0 ? 0 : 255);
 }
 
+inline int32_t dequant(const int16_t *blk, const int32_t *qs, const int16_t *lim, int32_t k) {
+    int32_t c = blk[k];
+    if (c > lim[k]) c = lim[k];
+    if (c < -lim[k]) c = -lim[k];
+    return c * qs[k];
+}
+
 // Dequantises and transforms one block into 8 rows of 8 samples.
-void idctBlock(const int16_t *blk, const uint16_t *q, uint8_t *const *rows, int32_t col) {
-    int32_t tmp[64];
+void idctBlock(const int16_t *blk, const int32_t *qs, const int16_t *lim, uint8_t *const *rows, int32_t col) {
+    const int32_t round = (1 << (OUT_SHIFT - 1)) + (128 << OUT_SHIFT);
     // A block without AC coefficients is one value.
     int32_t any = 0;
     for (int32_t k = 1; k < 64; k++) any |= blk[k];
     if (!any) {
-        const int32_t shift = CB + P1 + 2, round = (1 << (shift - 1)) + (128 << shift);
-        const uint8_t v = clamp255((clampPass(clampCoef(blk[0] * (int32_t)q[0]) * C4) * C4 + round) >> shift);
+        const uint8_t v = clamp255((clampWork(dequant(blk, qs, lim, 0)) + round) >> OUT_SHIFT);
         for (int32_t y = 0; y < 8; y++) memset(rows[y] + col, v, 8);
         return;
     }
+    int32_t w[64];
     for (int32_t x = 0; x < 8; x++) { // columns
-        int32_t in[8];
-        const int32_t acs =
-            blk[8 + x] | blk[16 + x] | blk[24 + x] | blk[32 + x] | blk[40 + x] | blk[48 + x] | blk[56 + x];
-        in[0] = clampCoef(blk[x] * (int32_t)q[x]);
-        if (!acs) { // a flat column, the common case
-            const int32_t v = clampPass(in[0] * C4);
-            for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = v;
+        const int16_t *b = blk + x;
+        const int32_t x0 = dequant(blk, qs, lim, x);
+        if (!(b[8] | b[16] | b[24] | b[32] | b[40] | b[48] | b[56])) { // a flat column, the common case
+            const int32_t v = clampWork(x0);
+            for (int32_t y = 0; y < 8; y++) w[y * 8 + x] = v;
             continue;
         }
-        for (int32_t y = 1; y < 8; y++)
-            in[y] = blk[y * 8 + x] ? clampCoef(blk[y * 8 + x] * (int32_t)q[y * 8 + x]) : 0;
-        int32_t out[8];
-        IDCT_1D(in[0], in[1], in[2], in[3], in[4], in[5], in[6], in[7], out);
-        for (int32_t y = 0; y < 8; y++) tmp[y * 8 + x] = clampPass(out[y]);
+        int32_t o[8];
+        AAN_1D(x0, dequant(blk, qs, lim, 8 + x), dequant(blk, qs, lim, 16 + x), dequant(blk, qs, lim, 24 + x),
+               dequant(blk, qs, lim, 32 + x), dequant(blk, qs, lim, 40 + x), dequant(blk, qs, lim, 48 + x),
+               dequant(blk, qs, lim, 56 + x), o[0], o[1], o[2], o[3], o[4], o[5], o[6], o[7]);
+        for (int32_t y = 0; y < 8; y++) w[y * 8 + x] = clampWork(o[y]);
     }
-    // The 1-D passes leave out the factor 1/2 each: tmp holds twice the column results scaled by
-    // 2^P1, the rows then four times the result scaled by 2^(CB + P1).
     for (int32_t y = 0; y < 8; y++) {
-        const int32_t *t = tmp + y * 8;
+        const int32_t *t = w + y * 8;
         uint8_t *dst = rows[y] + col;
-        const int32_t shift = CB + P1 + 2, round = (1 << (shift - 1)) + (128 << shift);
         if (!(t[1] | t[2] | t[3] | t[4] | t[5] | t[6] | t[7])) { // a flat row
-            memset(dst, clamp255((t[0] * C4 + round) >> shift), 8);
+            memset(dst, clamp255((t[0] + round) >> OUT_SHIFT), 8);
             continue;
         }
-        int32_t out[8];
-        IDCT_1D(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], out);
-        for (int32_t x = 0; x < 8; x++) dst[x] = clamp255((out[x] + round) >> shift);
+        int32_t o0, o1, o2, o3, o4, o5, o6, o7;
+        AAN_1D(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], o0, o1, o2, o3, o4, o5, o6, o7);
+        dst[0] = clamp255((o0 + round) >> OUT_SHIFT);
+        dst[1] = clamp255((o1 + round) >> OUT_SHIFT);
+        dst[2] = clamp255((o2 + round) >> OUT_SHIFT);
+        dst[3] = clamp255((o3 + round) >> OUT_SHIFT);
+        dst[4] = clamp255((o4 + round) >> OUT_SHIFT);
+        dst[5] = clamp255((o5 + round) >> OUT_SHIFT);
+        dst[6] = clamp255((o6 + round) >> OUT_SHIFT);
+        dst[7] = clamp255((o7 + round) >> OUT_SHIFT);
     }
 }
-
 // ---- entropy decoding ------------------------------------------------------------------------------
 
 struct Bits {
@@ -684,14 +719,26 @@ void decodeBlock(ScanRun &r, int i, int16_t *blk) {
     }
 }
 
-// The band's block (bx, by) of component c, or a scratch block outside the stored columns.
-int16_t *bandBlock(Component &c, int32_t bx, int32_t byInBand, int16_t *scratch) {
+// Decodes the band's block (bx, byInBand) of scan component i. Outside the stored columns the
+// block goes to a scratch block; a progressive image brings its non-zero coefficients there from
+// the mask (their values do not matter) and takes them back.
+void decodeAt(ScanRun &r, int i, Component &c, int32_t bx, int32_t byInBand, int16_t *scratch) {
     const int32_t col = bx - c.firstBlock;
-    if (col < 0 || col >= c.coefBlocksW) {
-        memset(scratch, 0, 64 * sizeof(int16_t));
-        return scratch;
+    if (col >= 0 && col < c.coefBlocksW) {
+        decodeBlock(r, i, c.coef + ((size_t)byInBand * (size_t)c.coefBlocksW + (size_t)col) * 64);
+        return;
     }
-    return c.coef + ((size_t)byInBand * (size_t)c.coefBlocksW + (size_t)col) * 64;
+    memset(scratch, 0, 64 * sizeof(int16_t));
+    if (!c.mask || r.s->ss == 0) { // DC values outside are not needed again
+        decodeBlock(r, i, scratch);
+        return;
+    }
+    uint32_t *m = c.mask + ((size_t)byInBand * (size_t)c.blocksW + (size_t)bx) * 2;
+    for (int32_t k = 0; k < 64; k++) scratch[k] = (int16_t)(m[k >> 5] >> (k & 31) & 1);
+    decodeBlock(r, i, scratch);
+    m[0] = m[1] = 0;
+    for (int32_t k = 0; k < 64; k++)
+        if (scratch[k]) m[k >> 5] |= 1u << (k & 31);
 }
 
 // Decodes scan s's part of band `band`. False on damaged data.
@@ -745,7 +792,7 @@ bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
             if (by >= c.blocksH) break;
             for (int32_t bx = 0; bx < c.blocksW && !r.bad; bx++) {
                 unit();
-                decodeBlock(r, 0, bandBlock(c, bx, v, scratch));
+                decodeAt(r, 0, c, bx, v, scratch);
             }
         }
     } else {
@@ -754,8 +801,7 @@ bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
             for (int i = 0; i < s.count; i++) {
                 Component &c = d.comp[s.comp[i]];
                 for (int32_t v = 0; v < c.v; v++)
-                    for (int32_t h = 0; h < c.h; h++)
-                        decodeBlock(r, i, bandBlock(c, mx * c.h + h, v, scratch));
+                    for (int32_t h = 0; h < c.h; h++) decodeAt(r, i, c, mx * c.h + h, v, scratch);
             }
         }
     }
@@ -777,7 +823,8 @@ void transformBand(Decoder &d, int32_t band) {
             for (int32_t y = 0; y < 8; y++) rows[y] = c.ring + ((by * 8 + y) % c.ringRows) * c.ringStride;
             for (int32_t b = 0; b < c.coefBlocksW; b++) {
                 if (c.firstBlock + b >= c.blocksW) break;
-                idctBlock(c.coef + ((size_t)v * c.coefBlocksW + b) * 64, d.quant[c.tq], rows, b * 8);
+                idctBlock(c.coef + ((size_t)v * c.coefBlocksW + b) * 64, d.qscaled[c.tq], d.qlimit[c.tq],
+                          rows, b * 8);
             }
         }
     }
@@ -859,11 +906,81 @@ void upsampleRow(const Decoder &d, const Component &c, int32_t y, const Output &
     pairs(sum, o.col0, n, out, 8, 7);
 }
 
+// One YCbCr pixel in 5-6-5 (the library's conversion, rounded as in the general path).
+inline LCD_PIXELINDEX ycc565(int32_t l, int32_t b, int32_t r) {
+    b -= 128;
+    r -= 128;
+    const int32_t R = clampNear(l + ((91881 * r + 32768) >> 16));
+    const int32_t G = clampNear(l + ((-22554 * b - 46802 * r + 32768) >> 16));
+    const int32_t B = clampNear(l + ((116130 * b + 32768) >> 16));
+    return (LCD_PIXELINDEX)((R >> 3) << 11 | (G >> 2) << 5 | B >> 3);
+}
+
+// The common colour layout in one pass: chroma at half the luma's width (4:2:2 or 4:2:0) upsampled,
+// converted and packed together. The chroma column sums are four times the sample at the scale of
+// the vertical filter, so one horizontal filter serves both layouts.
+void outputRowHalfWidth(const Decoder &d, const Output &o, int32_t y) {
+    const Component &cb = d.comp[1], &cr = d.comp[2];
+    const int32_t last = cb.width - 1;
+    const int32_t j0 = (o.col0 >> 1) > 0 ? (o.col0 >> 1) - 1 : 0;
+    const int32_t j1 = ((o.col1 - 1) >> 1) < last ? ((o.col1 - 1) >> 1) + 1 : last;
+    int16_t *sb = (int16_t *)o.sum + 1 - j0, *sr = sb + (j1 - j0 + 3);
+    int32_t evenRound, oddRound;
+    if (d.vmax == cb.v) {
+        const uint8_t *b = ringRow(cb, y), *r = ringRow(cr, y);
+        for (int32_t j = j0; j <= j1; j++) {
+            sb[j] = (int16_t)(4 * b[j]);
+            sr[j] = (int16_t)(4 * r[j]);
+        }
+        evenRound = 4;
+        oddRound = 8;
+    } else {
+        const int32_t c = y >> 1, f = (y & 1) ? c + 1 : c - 1;
+        const uint8_t *bn = ringRow(cb, c), *bf = ringRow(cb, f), *rn = ringRow(cr, c), *rf = ringRow(cr, f);
+        for (int32_t j = j0; j <= j1; j++) {
+            sb[j] = (int16_t)(3 * bn[j] + bf[j]);
+            sr[j] = (int16_t)(3 * rn[j] + rf[j]);
+        }
+        evenRound = 8;
+        oddRound = 7;
+    }
+    sb[j0 - 1] = sb[j0];
+    sb[j1 + 1] = sb[j1];
+    sr[j0 - 1] = sr[j0];
+    sr[j1 + 1] = sr[j1];
+    const uint8_t *l = ringRow(d.comp[0], y);
+    LCD_PIXELINDEX *px = o.px - o.col0;
+    int32_t x = o.col0;
+    if (x & 1) {
+        const int32_t j = x >> 1;
+        px[x] =
+            ycc565(l[x], (3 * sb[j] + sb[j + 1] + oddRound) >> 4, (3 * sr[j] + sr[j + 1] + oddRound) >> 4);
+        x++;
+    }
+    for (; x + 1 < o.col1; x += 2) {
+        const int32_t j = x >> 1, b3 = 3 * sb[j], r3 = 3 * sr[j];
+        px[x] = ycc565(l[x], (b3 + sb[j - 1] + evenRound) >> 4, (r3 + sr[j - 1] + evenRound) >> 4);
+        px[x + 1] = ycc565(l[x + 1], (b3 + sb[j + 1] + oddRound) >> 4, (r3 + sr[j + 1] + oddRound) >> 4);
+    }
+    if (x < o.col1) {
+        const int32_t j = x >> 1;
+        px[x] =
+            ycc565(l[x], (3 * sb[j] + sb[j - 1] + evenRound) >> 4, (3 * sr[j] + sr[j - 1] + evenRound) >> 4);
+    }
+}
+
 void outputRows(const Decoder &d, const Output &o, int32_t from, int32_t to) {
     if (from < o.row0) from = o.row0;
     if (to > o.row1) to = o.row1;
     const int32_t n = o.col1 - o.col0;
+    const bool halfWidth = d.ncomp == 3 && !d.rgb && d.comp[0].h == 2 && d.comp[0].v == d.vmax &&
+                           d.comp[1].h == 1 && d.comp[2].h == 1 && d.comp[1].v == d.comp[2].v;
     for (int32_t y = from; y < to; y++) {
+        if (halfWidth) {
+            outputRowHalfWidth(d, o, y);
+            GUI__DrawPixelRow(o.x + o.col0, o.y + y, o.px, n);
+            continue;
+        }
         for (int32_t i = 0; i < d.ncomp; i++) upsampleRow(d, d.comp[i], y, o, o.up[i]);
         if (d.ncomp == 1) {
             const uint8_t *g = o.up[0];
@@ -875,13 +992,7 @@ void outputRows(const Decoder &d, const Output &o, int32_t from, int32_t to) {
                     (LCD_PIXELINDEX)((o.up[0][i] >> 3) << 11 | (o.up[1][i] >> 2) << 5 | o.up[2][i] >> 3);
         } else {
             const uint8_t *yy = o.up[0], *cb = o.up[1], *cr = o.up[2];
-            for (int32_t i = 0; i < n; i++) {
-                const int32_t l = yy[i], b = cb[i] - 128, r = cr[i] - 128;
-                const int32_t R = clampNear(l + ((91881 * r + 32768) >> 16));
-                const int32_t G = clampNear(l + ((-22554 * b - 46802 * r + 32768) >> 16));
-                const int32_t B = clampNear(l + ((116130 * b + 32768) >> 16));
-                o.px[i] = (LCD_PIXELINDEX)((R >> 3) << 11 | (G >> 2) << 5 | B >> 3);
-            }
+            for (int32_t i = 0; i < n; i++) o.px[i] = ycc565(yy[i], cb[i], cr[i]);
         }
         GUI__DrawPixelRow(o.x + o.col0, o.y + y, o.px, n);
     }
@@ -891,6 +1002,92 @@ bool start(Decoder &d, GUI_GET_DATA_FUNC getData, void *source, bool headerOnly)
     memset(&d, 0, sizeof d);
     d.rd.begin(getData, source, 0);
     return readMarkers(d, headerOnly);
+}
+
+// Draws image columns o.col0..o.col1-1 (a strip of what is drawn), reading every scan from its
+// start; `alone` when it is all that is drawn. 1 when the data is damaged, -1 when the strip's
+// working memory does not fit in the pool.
+int drawStrip(Decoder &d, Output &o, bool alone) {
+    // Stored MCU columns: the drawn ones and one on each side for the filter. Outside them a
+    // progressive image keeps, per block of the band, which coefficients are non-zero: all its
+    // refinement scans need to know of the blocks they pass.
+    int32_t mx0 = o.col0 / d.mcuW - 1, mx1 = (o.col1 + d.mcuW - 1) / d.mcuW + 1;
+    if (mx0 < 0) mx0 = 0;
+    if (mx1 > d.mcusX) mx1 = d.mcusX;
+    const bool masks = d.progressive && (mx0 > 0 || mx1 < d.mcusX);
+    const int32_t n = o.col1 - o.col0;
+    // Room for the most MCU columns a strip of this width takes, wherever it lies (strips start at
+    // whole MCUs from the first): then only the first strip can find the pool short, before
+    // anything is drawn.
+    int32_t span = mx1 - mx0;
+    if (!alone) {
+        span = (o.col1 - 1) / d.mcuW - o.col0 / d.mcuW + 3;
+        if (span > d.mcusX) span = d.mcusX;
+    }
+    uint32_t need = 2 * MAX_COMPONENTS * sizeof(Huffman) + (uint32_t)n * (2 + 4 + d.ncomp) + 64;
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        Component &c = d.comp[i];
+        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
+        c.firstBlock = mx0 * c.h;
+        c.coefBlocksW = (mx1 - mx0) * c.h;
+        c.ringStride = c.coefBlocksW * 8;
+        c.ringRows = 2 * rowsPerBand * 8 + 1;
+        need += (uint32_t)(span * c.h) * rowsPerBand * 128 + (uint32_t)(span * c.h * 8) * c.ringRows + 16;
+        if (masks) need += (uint32_t)c.blocksW * rowsPerBand * 8;
+    }
+    PoolBlock mem(need);
+    if (!mem.p) return -1;
+    if (need + MAX_SCANS * (uint32_t)sizeof(Scan) > PoolUse)
+        PoolUse = need + MAX_SCANS * (uint32_t)sizeof(Scan);
+    uint8_t *p = (uint8_t *)mem.p;
+    d.tables = (Huffman *)p;
+    memset(d.tableKey, 0, sizeof d.tableKey);
+    p += 2 * MAX_COMPONENTS * sizeof(Huffman);
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        Component &c = d.comp[i];
+        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
+        c.coef = (int16_t *)p;
+        p += (size_t)(span * c.h) * rowsPerBand * 128;
+        c.mask = nullptr;
+        if (masks) {
+            c.mask = (uint32_t *)p;
+            p += (size_t)c.blocksW * rowsPerBand * 8;
+        }
+        c.ring = p;
+        p += ((size_t)(span * c.h * 8) * c.ringRows + 15) & ~(size_t)15;
+    }
+    o.sum = (int32_t *)p;
+    p += (size_t)n * 2 + 32;
+    o.px = (LCD_PIXELINDEX *)p;
+    p += (size_t)n * 2;
+    for (int32_t i = 0; i < d.ncomp; i++) {
+        o.up[i] = p;
+        p += n;
+    }
+    for (int32_t k = 0; k < d.scanCount; k++) {
+        d.scans[k].st.started = false;
+        d.scans[k].st.offset = d.scans[k].start;
+    }
+
+    // Scans that hold a component of a band: bands run while a row of them can still be drawn.
+    const int32_t lastBand = (o.row1 - 1) / d.mcuH + 1 < d.mcusY ? (o.row1 - 1) / d.mcuH + 1 : d.mcusY - 1;
+    int failed = 0;
+    for (int32_t band = 0; band <= lastBand && !failed; band++) {
+        for (int32_t i = 0; i < d.ncomp; i++) {
+            Component &c = d.comp[i];
+            const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
+            memset(c.coef, 0, (size_t)c.coefBlocksW * rowsPerBand * 128);
+            if (c.mask) memset(c.mask, 0, (size_t)c.blocksW * rowsPerBand * 8);
+        }
+        for (int32_t k = 0; k < d.scanCount; k++)
+            if (!decodeScanBand(d, d.scans[k], band)) failed = 1;
+        if (failed && band == 0) return 1;
+        transformBand(d, band);
+        if (band > 0) outputRows(d, o, (band - 1) * d.mcuH, band * d.mcuH);
+        if (failed) outputRows(d, o, band * d.mcuH, (band + 1) * d.mcuH); // what was decoded
+    }
+    if (!failed) outputRows(d, o, lastBand * d.mcuH, (lastBand + 1) * d.mcuH);
+    return failed;
 }
 
 } // namespace
@@ -918,6 +1115,7 @@ int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t 
     d.scans = (Scan *)scanMem.p;
     d.rd.begin(getData, source, 0);
     if (!readMarkers(d, false) || d.ncomp == 0 || d.scanCount == 0) return 1;
+    for (int32_t t = 0; t < 4; t++) scaleQuant(d.quant[t], d.qscaled[t], d.qlimit[t]);
 
     // What is drawn: the image clipped to the clip rectangle, in image coordinates.
     const GUI_RECT &clip = GUI_Context.ClipRect;
@@ -925,72 +1123,26 @@ int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t 
     Output o;
     o.x = x;
     o.y = y;
-    o.col0 = clip.x0 - sx > 0 ? clip.x0 - sx : 0;
-    o.col1 = clip.x1 - sx + 1 < d.width ? clip.x1 - sx + 1 : d.width;
+    const int32_t col0 = clip.x0 - sx > 0 ? clip.x0 - sx : 0;
+    const int32_t col1 = clip.x1 - sx + 1 < d.width ? clip.x1 - sx + 1 : d.width;
     o.row0 = clip.y0 - sy > 0 ? clip.y0 - sy : 0;
     o.row1 = clip.y1 - sy + 1 < d.height ? clip.y1 - sy + 1 : d.height;
-    if (o.col0 >= o.col1 || o.row0 >= o.row1) return 0;
+    if (col0 >= col1 || o.row0 >= o.row1) return 0;
 
-    // Stored MCU columns: the drawn ones and one on each side for the filter. A progressive image
-    // keeps every column, since its refinement scans read the state of every coefficient.
-    int32_t mx0 = 0, mx1 = d.mcusX;
-    if (!d.progressive) {
-        mx0 = o.col0 / d.mcuW - 1;
-        mx1 = (o.col1 + d.mcuW - 1) / d.mcuW + 1;
-        if (mx0 < 0) mx0 = 0;
-        if (mx1 > d.mcusX) mx1 = d.mcusX;
-    }
-    uint32_t need =
-        2 * MAX_COMPONENTS * sizeof(Huffman) + (uint32_t)(o.col1 - o.col0) * (2 + 4 + d.ncomp) + 64;
-    for (int32_t i = 0; i < d.ncomp; i++) {
-        Component &c = d.comp[i];
-        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
-        c.firstBlock = mx0 * c.h;
-        c.coefBlocksW = (mx1 - mx0) * c.h;
-        c.ringStride = c.coefBlocksW * 8;
-        c.ringRows = 2 * rowsPerBand * 8 + 1;
-        need += (uint32_t)c.coefBlocksW * rowsPerBand * 128 + (uint32_t)c.ringStride * c.ringRows + 16;
-    }
-    PoolBlock mem(need);
-    if (!mem.p) return 1;
-    PoolUse = need + MAX_SCANS * (uint32_t)sizeof(Scan);
-    uint8_t *p = (uint8_t *)mem.p;
-    d.tables = (Huffman *)p;
-    p += 2 * MAX_COMPONENTS * sizeof(Huffman);
-    for (int32_t i = 0; i < d.ncomp; i++) {
-        Component &c = d.comp[i];
-        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
-        c.coef = (int16_t *)p;
-        p += (size_t)c.coefBlocksW * rowsPerBand * 128;
-        c.ring = p;
-        p += ((size_t)c.ringStride * c.ringRows + 15) & ~(size_t)15;
-    }
-    o.sum = (int32_t *)p;
-    p += (size_t)(o.col1 - o.col0) * 2 + 32;
-    o.px = (LCD_PIXELINDEX *)p;
-    p += (size_t)(o.col1 - o.col0) * 2;
-    for (int32_t i = 0; i < d.ncomp; i++) {
-        o.up[i] = p;
-        p += o.col1 - o.col0;
-    }
-
-    // Scans that hold a component of a band: bands run while a row of them can still be drawn.
-    const int32_t lastBand = (o.row1 - 1) / d.mcuH + 1 < d.mcusY ? (o.row1 - 1) / d.mcuH + 1 : d.mcusY - 1;
-    int failed = 0;
-    for (int32_t band = 0; band <= lastBand && !failed; band++) {
-        for (int32_t i = 0; i < d.ncomp; i++) {
-            Component &c = d.comp[i];
-            memset(c.coef, 0, (size_t)c.coefBlocksW * (d.ncomp == 1 ? 1 : c.v) * 128);
+    // The drawn columns in as few strips as the pool allows, each strip a complete decode: a
+    // picture too wide for one pass costs one more reading of the data per strip.
+    const int32_t mcus = (col1 - col0 + d.mcuW - 1) / d.mcuW;
+    for (int32_t strips = 1; strips <= mcus; strips++) {
+        const int32_t width = (mcus + strips - 1) / strips * d.mcuW;
+        int result = 0;
+        for (int32_t c = col0; c < col1 && result == 0; c += width) {
+            o.col0 = c;
+            o.col1 = c + width < col1 ? c + width : col1;
+            result = drawStrip(d, o, strips == 1);
         }
-        for (int32_t k = 0; k < d.scanCount; k++)
-            if (!decodeScanBand(d, d.scans[k], band)) failed = 1;
-        if (failed && band == 0) return 1;
-        transformBand(d, band);
-        if (band > 0) outputRows(d, o, (band - 1) * d.mcuH, band * d.mcuH);
-        if (failed) outputRows(d, o, band * d.mcuH, (band + 1) * d.mcuH); // what was decoded
+        if (result >= 0) return result;
     }
-    if (!failed) outputRows(d, o, lastBand * d.mcuH, (lastBand + 1) * d.mcuH);
-    return failed;
+    return 1;
 }
 
 int GUI_JPEG_Draw(const void *data, uint32_t size, int32_t x, int32_t y) {

@@ -19,7 +19,8 @@ struct GUI_JPEG_INFO {
 // 0 on success.
 int GUI_JPEG_GetInfoEx(GUI_GET_DATA_FUNC getData, void *source, GUI_JPEG_INFO *info);
 // Draws the image with its top-left corner at (x, y). A damaged image draws the bands decoded so far
-// and fails; an image whose working memory does not fit in the pool draws nothing and fails.
+// and fails. Drawn columns whose working memory does not fit in the pool are drawn in narrower
+// strips (each reads the data again); when not even one MCU column fits, it draws nothing and fails.
 int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t y);
 int GUI_JPEG_Draw(const void *data, uint32_t size, int32_t x, int32_t y);
 int GUI_JPEG_GetInfo(const void *data, uint32_t size, GUI_JPEG_INFO *info);

@@ -42,6 +42,10 @@ jpeg optimized photo.ppm -optimize -quality 60
 jpeg screen screen.ppm -quality 85
 jpeg screenprog screen.ppm -quality 85 -progressive
 jpeg large large.ppm -quality 80
+# Wider than one pass of a progressive picture fits in the pool: non-zero masks outside the drawn
+# columns, and strips.
+jpeg wideprog large.ppm -quality 80 -progressive
+jpeg wideprog444 large.ppm -quality 90 -sample 1x1 -progressive
 
 gif() { # name, then ImageMagick arguments that write it
     local name=$1
