@@ -104,7 +104,7 @@ void QV_EEPROM_Clear(int which) {
 // ---- defaults and upgrades ---------------------------------------------------------------------------
 // Calibration: logical x, raw x, logical y, raw y of the five points (centre, then the corners
 // top left, top right, bottom right, bottom left).
-static void defaultCalibration(int16_t cal[4 * CFG_CAL_POINTS]) {
+void QV_EEPROM_DefaultCalibration(int16_t cal[4 * CFG_CAL_POINTS]) {
     const int16_t centre = panelConfig.calCentreX, right = panelConfig.calRightX;
     const int16_t values[4 * CFG_CAL_POINTS] = {
         centre, 20, right, right, 20,  500, 850, 150, 150, 850, // x
@@ -153,7 +153,7 @@ void QV_EEPROM_SetDefaults(void) {
     eepromData[CFG_EXTERNAL_SPEAKER] = 0;
     eepromData[CFG_MARKER_AA] = 0xAA;
     int16_t cal[4 * CFG_CAL_POINTS];
-    defaultCalibration(cal);
+    QV_EEPROM_DefaultCalibration(cal);
     storeCalibration(cal);
     eepromData[CFG_MARKER_01] = 1;
 }
@@ -164,7 +164,7 @@ static int32_t mean(int32_t a, int32_t b) {
 
 static void upgradeBlock(uint16_t version) {
     int16_t cal[4 * CFG_CAL_POINTS];
-    defaultCalibration(cal);
+    QV_EEPROM_DefaultCalibration(cal);
     if (version == 0x1259) {
         // 32-bit calibration values from 0x84: eleven of them fit in the block; the rest keep
         // their defaults.

@@ -14,6 +14,9 @@ uint8_t getCsum(uint16_t base);
 void QV_EEPROM_Clear(int which);
 int QV_save_baudrate_eeprom(int port, uint32_t rate);
 void QV_EEPROM_SetDefaults(void); // the block a blank EEPROM gets (this panel build)
+// The calibration tables of this panel build, in the stored order (five logical x, five raw x,
+// five logical y, five raw y).
+void QV_EEPROM_DefaultCalibration(int16_t cal[4 * CFG_CAL_POINTS]);
 // Upgrades a block of older firmware or gives an unusable one the defaults; true when it changed.
 bool QV_EEPROM_Repair(void);
 void configName(char *out); // the configuration name as text, CFG_CONFIG_NAME_SIZE bytes

@@ -34,6 +34,13 @@ void sim_usage(FILE *out) {
           "  --display sdl|none   the panel in a window (default: sdl when the desktop has a\n"
           "                       display); with --clock real the left mouse button is the pen;\n"
           "                       closing the window ends the run like the end of input\n"
+          "  --touch-noise N      X and Y readings of the touch panel vary by up to N raw counts\n"
+          "                       either way (default 0), the same in every run of a seed\n"
+          "  --touch-seed S       start of the noise generator (default 1)\n"
+          "  --touch-pressure P   pressure value a touch reads as (default 450; the sampler's\n"
+          "                       window is 250..700 in pressure mode; smaller is firmer)\n"
+          "  --touch-swapped      a panel with its X channel along the screen's x: the default\n"
+          "                       calibration reads it transposed until touchSwap is set\n"
           "  --temp TENTHS        board temperature in tenths of a degree (default 255)\n"
           "  --eeprom-power-cut N lose power right after the Nth EEPROM byte write (exit status 4;\n"
           "                       also ZEFO5_EEPROM_POWER_CUT=N)\n"
@@ -260,6 +267,17 @@ int sim_parse_args(int argc, char **argv, SimOptions &o) {
             long t = strtol(v.c_str(), &end, 10);
             if (*end || t < -2730 || t > 2000) return bad("needs tenths of a degree");
             o.temperatureTenths = (int16_t)t;
+        } else if (arg == "--touch-noise") {
+            if (!need(v) || !parseNumber(v.c_str(), 511, n)) return bad("needs raw counts 0..511");
+            o.touchNoise = (uint16_t)n;
+        } else if (arg == "--touch-seed") {
+            if (!need(v) || !parseNumber(v.c_str(), 0xFFFFFFFF, n)) return bad("needs a number");
+            o.touchSeed = (uint32_t)n;
+        } else if (arg == "--touch-pressure") {
+            if (!need(v) || !parseNumber(v.c_str(), 4000, n)) return bad("needs a pressure value 0..4000");
+            o.touchPressure = (uint16_t)n;
+        } else if (arg == "--touch-swapped") {
+            o.touchSwapped = true;
         } else if (arg == "--eeprom-power-cut") {
             if (!need(v) || !parseNumber(v.c_str(), 0x7FFFFFFF, n)) return bad("needs a count");
             o.eepromPowerCut = (long)n;

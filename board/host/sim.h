@@ -80,6 +80,13 @@ struct SimOptions {
     std::string screenshot;          // PNG of the visible frame buffer, written at the end
     bool trace = false;              // board-state changes on standard error
     int16_t temperatureTenths = 255;
+    // The touch panel: readings of X and Y vary by up to touchNoise raw counts either way, drawn
+    // from a generator started from touchSeed at power-on; a press reads as touchPressure; a
+    // swapped panel has its X channel along the screen's x (calibration must find touchSwap).
+    uint16_t touchNoise = 0;
+    uint16_t touchPressure = 450;
+    uint32_t touchSeed = 1;
+    bool touchSwapped = false;
     SimDisplay display = SimDisplay::Auto;
     long eepromPowerCut = -1;           // power is lost right after this many completed EEPROM byte writes
     bool faultAborts = false;           // a firmware fault calls abort() instead of exit(3)

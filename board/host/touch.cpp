@@ -2,7 +2,9 @@
 // panel of the default orientation would give: the panel's Y channel runs along the screen's x
 // (850 at the left target x = 20, 150 at the right target), the X channel along the screen's y
 // (150 at y = 20, 850 at y = 459), so the default five-point calibration maps every point back.
-// Z1/Z2 give a firm press (pressure near 450, inside the default window 250..700).
+// Z1/Z2 give a firm press (pressure near 450, inside the default window 250..700, or the pressure
+// of --touch-pressure). --touch-noise adds a deterministic jitter to every X and Y conversion;
+// --touch-swapped puts the X channel along the screen's x and the Y channel along its y.
 #include <stdlib.h>
 
 #include "board/host/host.h"
@@ -18,6 +20,7 @@ constexpr int32_t LEFT = 20, TOP = 20, BOTTOM = 459;
 constexpr int32_t PHY_LEFT = 850, PHY_RIGHT = 150, PHY_TOP = 150, PHY_BOTTOM = 850;
 
 bool penDown;
+uint32_t noiseState;          // xorshift32, never 0
 int32_t chanX, chanY, z1, z2; // 10-bit values
 int32_t temp0, temp1;         // 12-bit values
 
@@ -53,15 +56,19 @@ uint32_t pressure(uint32_t x, uint32_t y, uint32_t a, uint32_t b) {
 
 // Z readings come from 8-bit conversions: their 10-bit values are multiples of 4.
 void choosePressure() {
-    constexpr uint32_t WANT = 450;
+    const uint32_t WANT = opts.touchPressure;
     uint32_t x = chanX > 0 ? (uint32_t)chanX : 1, y = (uint32_t)chanY;
     uint32_t base = (y * 130) / 1024;
     // Z2/Z1 = 1 + (WANT - base) * 4 / x makes the second term WANT - base.
     uint32_t best = 0xFFFFFFFF;
     z1 = z2 = 0;
     for (uint32_t a = 16; a <= 512; a += 4) {
-        uint32_t ideal = a + a * (WANT - base) * 4 / x;
-        for (uint32_t b = (ideal & ~3u) > 8 ? (ideal & ~3u) - 8 : a; b <= (ideal & ~3u) + 8; b += 4) {
+        // A pressure below the Y term cannot be reached; the firmest the panel gives is Z2 = Z1.
+        int64_t ideal = (int64_t)a + (int64_t)a * ((int64_t)WANT - base) * 4 / x;
+        if (ideal < a) ideal = a;
+        if (ideal > 1020) ideal = 1020;
+        uint32_t centre = (uint32_t)ideal & ~3u;
+        for (uint32_t b = centre > 8 ? centre - 8 : a; b <= centre + 8; b += 4) {
             if (b < a || b > 1020) continue;
             uint32_t p = pressure(x, y, a, b);
             uint32_t err = p > WANT ? p - WANT : WANT - p;
@@ -90,15 +97,26 @@ void chooseTemperature() {
     temp1 = temp0 + bestD;
 }
 
+// The channel value as one conversion reads it: with the jitter of --touch-noise.
+int32_t noisy(int32_t v) {
+    if (!opts.touchNoise) return v;
+    noiseState ^= noiseState << 13;
+    noiseState ^= noiseState >> 17;
+    noiseState ^= noiseState << 5;
+    int32_t span = 2 * opts.touchNoise + 1;
+    v += (int32_t)(noiseState % (uint32_t)span) - opts.touchNoise;
+    return v < 0 ? 0 : v > 1023 ? 1023 : v;
+}
+
 uint16_t reading(uint8_t command) {
     if (!(command & 0x80)) return 0; // no start bit: not a command
     int32_t v12;
     switch ((command >> 4) & 7) {
     case 5:
-        v12 = penDown ? chanX * 4 : 0;
+        v12 = penDown ? noisy(chanX) * 4 : 0;
         break; // X position
     case 1:
-        v12 = penDown ? chanY * 4 : 0;
+        v12 = penDown ? noisy(chanY) * 4 : 0;
         break; // Y position
     case 3:
         v12 = penDown ? z1 * 4 : 0;
@@ -128,13 +146,17 @@ uint16_t reading(uint8_t command) {
 } // namespace
 
 namespace touch {
-void powerOn() {}
+void powerOn() {
+    noiseState = opts.touchSeed ? opts.touchSeed : 1;
+}
 
 void setPen(bool down, int x, int y) {
     if (down) {
         const PanelConfig &p = panelCfg();
-        chanY = rawFor(x, LEFT, p.calRightX, PHY_LEFT, PHY_RIGHT);
-        chanX = rawFor(y, TOP, BOTTOM, PHY_TOP, PHY_BOTTOM);
+        int32_t alongX = rawFor(x, LEFT, p.calRightX, PHY_LEFT, PHY_RIGHT);
+        int32_t alongY = rawFor(y, TOP, BOTTOM, PHY_TOP, PHY_BOTTOM);
+        chanY = opts.touchSwapped ? alongY : alongX;
+        chanX = opts.touchSwapped ? alongX : alongY;
         choosePressure();
         trace("touch at %d,%d (X %d, Y %d, Z1 %d, Z2 %d)", x, y, chanX, chanY, z1, z2);
     } else if (penDown) {
