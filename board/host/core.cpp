@@ -1,33 +1,15 @@
-// The heart of the simulated board: virtual time and its event queue, the interrupt controller,
-// the run loop with its resets and exits, the in-process harness and the fault exits.
-#include <errno.h>
-#include <pthread.h>
-#include <setjmp.h>
-#include <signal.h>
+// The heart of the simulated board: virtual time and its event queue, the interrupt controller, the
+// timer and the fault exits. No firmware thread here: a unit test drives the devices with this alone
+// (test_board.h); the run loop and the harness around the firmware are in session.cpp.
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <unistd.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <vector>
 
 #include "board/bsp/busy_wait.h"
-#include "board/host/display_sdl.h"
 #include "board/host/host.h"
-
-int firmware_main(void);
-
-// The firmware's data, gathered by firmware_sections.ld. Weak: a program linked without the script
-// simply has no firmware data to restore.
-extern "C" {
-extern char __fw_data_start[] __attribute__((weak));
-extern char __fw_data_end[] __attribute__((weak));
-extern char __fw_bss_start[] __attribute__((weak));
-extern char __fw_bss_end[] __attribute__((weak));
-}
 
 namespace host {
 
@@ -43,6 +25,11 @@ uint64_t irqPending;
 uint64_t irqEnabled;
 bool irqGlobal;
 bool inHandler;
+
+unsigned control;
+void (*sessionService)();
+std::string (*packDirectory)(const std::string &dir);
+uint64_t handlersRun; // interrupt handlers entered since power-on
 
 namespace {
 
@@ -79,58 +66,10 @@ struct EventQueue {
 };
 EventQueue events;
 uint64_t eventSeq;
-std::vector<SimEvent> harnessEvents; // sim_schedule's events, addressed by their index
-
-// ---- control: requests that unwind the firmware back to the run loop -----------------------------
-enum : unsigned {
-    CTRL_YIELD = 1,       // harness: hand control to the caller
-    CTRL_STOP = 2,        // harness: end the session
-    CTRL_RESET = 4,       // watchdog reset
-    CTRL_POWER_CYCLE = 8, // harness: power off and on
-    CTRL_EXIT = 16,       // the run is over (exitStatus)
-    CTRL_POWER_CUT = 32,  // the EEPROM power-loss hook
-    CTRL_PARK = 64,       // harness: after the reset, wait for the caller
-};
-unsigned control;
-int exitStatus;
-jmp_buf firmwareJump;
-volatile sig_atomic_t interrupted; // Ctrl-C
 
 bsp_isr_t handlers[BSP_IRQ_SOURCES];
 int currentSource = -1;
 uint64_t timerGen; // a tick event of an older generation does nothing
-
-// Exit rule of sim_run.
-bool lingerArmed;
-uint64_t lingerStart;
-size_t eventsPending; // --events not yet happened
-
-// Harness.
-enum class Goal { None, Idle };
-enum class Stop { None, Idle, Deadline, Limit, PowerCut, Parked };
-Goal goal;
-Stop stopReason;
-uint64_t harnessGen;
-bool powerIsCut;
-bool sessionOpen;
-bool threadStarted;
-bool threadFinished; // the run ended by itself (--max-ms in a session)
-pthread_t firmwareThread;
-std::mutex *baton = new std::mutex; // never destroyed: the firmware thread may outlive statics
-std::condition_variable *batonCv = new std::condition_variable;
-int turn; // 0: the caller runs, 1: the firmware runs
-thread_local bool onFirmwareThread;
-char *firmwareStackLow;
-size_t firmwareStackSize;
-
-void setControl(unsigned bits) {
-    control |= bits;
-    due = 0;
-}
-
-void recomputeDue() {
-    due = control ? 0 : (events.empty() ? UINT64_MAX : events.top().time);
-}
 
 void runDue() {
     runningEvents = true;
@@ -142,62 +81,26 @@ void runDue() {
     recomputeDue();
 }
 
-void yieldToCaller() {
-    if (!harness) return;
-    std::unique_lock<std::mutex> lock(*baton);
-    turn = 0;
-    batonCv->notify_all();
-    batonCv->wait(lock, [] { return turn == 1; });
+void defaultHandler(void) {
+    fault("unclaimed interrupt %d", currentSource);
 }
 
-void resumeFirmware() {
-    std::unique_lock<std::mutex> lock(*baton);
-    if (threadFinished) return;
-    turn = 1;
-    batonCv->notify_all();
-    batonCv->wait(lock, [] { return turn == 0; });
+} // namespace
+
+void setControl(unsigned bits) {
+    control |= bits;
+    due = 0;
 }
 
-void handleControl() {
-    if (control & CTRL_YIELD) {
-        control &= ~CTRL_YIELD;
-        yieldToCaller();
-    }
-    if (control & ~CTRL_YIELD) longjmp(firmwareJump, 1);
-    recomputeDue();
+void recomputeDue() {
+    due = control ? 0 : (events.empty() ? UINT64_MAX : events.top().time);
 }
 
-// ---- firmware data -------------------------------------------------------------------------------
-std::vector<char> dataSnapshot;
-bool snapshotTaken;
-
-// Byte loops through volatile pointers: the compiler must not turn them into memcpy/memset, which
-// AddressSanitizer checks against the red zones it keeps between the firmware's globals.
-__attribute__((no_sanitize("address"))) void copyBytes(char *dst, const char *src, size_t n) {
-    volatile char *d = dst;
-    const volatile char *s = src;
-    for (size_t i = 0; i < n; i++) d[i] = s[i];
+void clearEvents() {
+    events.clear();
+    eventSeq = 0;
 }
 
-__attribute__((no_sanitize("address"))) void zeroBytes(char *dst, size_t n) {
-    volatile char *d = dst;
-    for (size_t i = 0; i < n; i++) d[i] = 0;
-}
-
-void restoreFirmwareData() {
-    if (!__fw_data_start || !__fw_data_end || !__fw_bss_start || !__fw_bss_end) return;
-    size_t dataSize = (size_t)(__fw_data_end - __fw_data_start);
-    if (!snapshotTaken) {
-        // Taken before the firmware first runs: its data is still as the loader left it.
-        dataSnapshot.resize(dataSize);
-        copyBytes(dataSnapshot.data(), __fw_data_start, dataSize);
-        snapshotTaken = true;
-    }
-    copyBytes(__fw_data_start, dataSnapshot.data(), dataSize);
-    zeroBytes(__fw_bss_start, (size_t)(__fw_bss_end - __fw_bss_start));
-}
-
-// ---- power-on and reset ----------------------------------------------------------------------------
 void resetCore() {
     irqPending = 0;
     irqEnabled = 0;
@@ -209,10 +112,7 @@ void resetCore() {
     timerGen++;
 }
 
-void scheduleRunEvents();
-
-void powerOn() {
-    restoreFirmwareData();
+void powerOnDevices() {
     resetCore();
     memory::powerOn();
     uart::powerOn();
@@ -223,262 +123,7 @@ void powerOn() {
     panel::powerOn();
 }
 
-void watchdogReset() {
-    board.resets++;
-    trace("watchdog reset");
-    restoreFirmwareData();
-    resetCore();
-    memory::reset();
-    uart::reset();
-    flash::reset();
-    panel::reset();
-}
-
-void exitNow(uint64_t, uint64_t) {
-    exitStatus = 0;
-    setControl(CTRL_EXIT);
-}
-
-void exitAt(uint64_t time) {
-    schedule(time, exitNow);
-}
-
-// The end of the linger time: a reply still on the wire is let out (up to 5 s more).
-void lingerEnd(uint64_t, uint64_t) {
-    if (uart::transmitting() && now < lingerStart + msToCounts(opts.lingerMs + 5000)) {
-        schedule(now + SIM_COUNTS_PER_MS, lingerEnd);
-        return;
-    }
-    exitStatus = 0;
-    setControl(CTRL_EXIT);
-}
-
-void checkExitRule() {
-    if (harness || lingerArmed || eventsPending || !uart::inputEnded()) return;
-    lingerArmed = true;
-    lingerStart = now;
-    schedule(now + msToCounts(opts.lingerMs), lingerEnd);
-}
-
-void fireEvent(const SimEvent &e) {
-    switch (e.kind) {
-    case SimEvent::Touch:
-        touch::setPen(true, e.x, e.y);
-        break;
-    case SimEvent::Release:
-        touch::setPen(false, 0, 0);
-        break;
-    case SimEvent::CardOut:
-        sd::setPresent(false);
-        break;
-    case SimEvent::CardIn:
-        sd::setPresent(true);
-        break;
-    case SimEvent::Send:
-        uart::inject(uart::mainPort(), e.bytes);
-        break;
-    case SimEvent::Aux:
-        uart::inject(1 - uart::mainPort(), e.bytes);
-        break;
-    }
-}
-
-// The window was closed: the run ends as it does at the end of input.
-void endAsInputEnded() {
-    display::closeTaken();
-    if (lingerArmed) return;
-    lingerArmed = true;
-    lingerStart = now;
-    schedule(now + msToCounts(opts.lingerMs), lingerEnd);
-}
-
-// The board's look at the window: pen input (real clock) and the frame for it.
-void displayCheck() {
-    SimEvent pen;
-    while (display::check(pen)) fireEvent(pen);
-    if (display::closeRequested()) endAsInputEnded();
-}
-
-void runEvent(uint64_t index, uint64_t) {
-    fireEvent(opts.events[index]);
-    eventsPending--;
-}
-
-void harnessEvent(uint64_t index, uint64_t) {
-    fireEvent(harnessEvents[index]);
-    eventsPending--;
-}
-
-void scheduleRunEvents() {
-    eventsPending = opts.events.size();
-    for (size_t i = 0; i < opts.events.size(); i++) schedule(msToCounts(opts.events[i].ms), runEvent, i);
-    if (opts.maxMs) exitAt(msToCounts(opts.maxMs));
-}
-
-int runFirmware() {
-    for (;;) {
-        unsigned c = control;
-        control = 0;
-        recomputeDue();
-        inHandler = false;
-        if (c & CTRL_STOP) return 0;
-        if (c & CTRL_EXIT) return exitStatus;
-        if (c & CTRL_POWER_CUT) {
-            if (!harness) {
-                uart::flush();
-                fprintf(stderr, "zefo5: power cut after %u EEPROM byte writes\n", board.eepromByteWrites);
-                return 4;
-            }
-            powerIsCut = true;
-        }
-        if (c & CTRL_POWER_CYCLE) {
-            powerIsCut = false;
-            powerOn();
-        } else if (c & CTRL_RESET) {
-            watchdogReset();
-        }
-        if (powerIsCut || (c & CTRL_PARK)) {
-            stopReason = powerIsCut ? Stop::PowerCut : Stop::Parked;
-            yieldToCaller();
-            continue;
-        }
-        if (setjmp(firmwareJump) == 0) {
-            int (*entry)(void) = opts.entry ? opts.entry : firmware_main;
-            entry();
-            fault("the firmware's main returned");
-        }
-    }
-}
-
-// ---- faults ----------------------------------------------------------------------------------------
-void writeAll(int fd, const char *s) {
-    size_t n = strlen(s);
-    while (n) {
-        ssize_t w = write(fd, s, n);
-        if (w <= 0) return;
-        s += w;
-        n -= (size_t)w;
-    }
-}
-
-void hex(char *out, uintptr_t v) {
-    static const char digits[] = "0123456789abcdef";
-    char tmp[2 + 2 * sizeof v + 1];
-    int n = 0;
-    do {
-        tmp[n++] = digits[v & 15];
-        v >>= 4;
-    } while (v);
-    *out++ = '0';
-    *out++ = 'x';
-    while (n) *out++ = tmp[--n];
-    *out = 0;
-}
-
-void crashHandler(int sig, siginfo_t *info, void *) {
-    if (!onFirmwareThread) {
-        signal(sig, SIG_DFL);
-        raise(sig);
-        return;
-    }
-    uart::terminalRestore();
-    char *addr = (char *)info->si_addr;
-    bool stack = firmwareStackLow && addr < firmwareStackLow + 65536 && addr + (1 << 20) > firmwareStackLow;
-    char buf[200];
-    strcpy(buf, "zefo5: firmware fault: ");
-    if (stack) {
-        strcat(buf, "stack exhausted");
-    } else {
-        strcat(buf, sig == SIGBUS ? "bus error" : "segmentation fault");
-        strcat(buf, " at address ");
-        hex(buf + strlen(buf), (uintptr_t)addr);
-    }
-    strcat(buf, "\n");
-    writeAll(2, buf);
-    if (opts.faultAborts) {
-        signal(SIGABRT, SIG_DFL);
-        abort();
-    }
-    _exit(3);
-}
-
-void interruptHandler(int) {
-    if (interrupted) { // a second Ctrl-C: the firmware does not come back to the board
-        uart::terminalRestore();
-        _exit(130);
-    }
-    interrupted = 1;
-}
-
-void terminateHandler(int sig) {
-    uart::terminalRestore();
-    signal(sig, SIG_DFL);
-    raise(sig);
-}
-
-// The fault handler runs on its own stack so that stack exhaustion can be reported.
-void prepareFirmwareThread() {
-    onFirmwareThread = true;
-    // One firmware thread at a time, so one signal stack serves them all; a thread that has one
-    // already (the sanitizers give every thread its own) keeps it.
-    static char altStack[1 << 16];
-    stack_t old;
-    if (sigaltstack(nullptr, &old) == 0 && (old.ss_flags & SS_DISABLE)) {
-        stack_t ss = {};
-        ss.ss_sp = altStack;
-        ss.ss_size = sizeof altStack;
-        sigaltstack(&ss, nullptr);
-    }
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-        void *low;
-        size_t size;
-        pthread_attr_getstack(&attr, &low, &size);
-        firmwareStackLow = (char *)low;
-        firmwareStackSize = size;
-        pthread_attr_destroy(&attr);
-    }
-    static bool installed;
-    if (installed) return;
-    installed = true;
-    struct sigaction sa = {};
-    sa.sa_sigaction = crashHandler;
-    sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGSEGV, &sa, nullptr);
-    sigaction(SIGBUS, &sa, nullptr);
-}
-
-void installRunSignals() {
-    signal(SIGPIPE, SIG_IGN);
-    struct sigaction sa = {};
-    sa.sa_handler = interruptHandler;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sa.sa_handler = terminateHandler;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-}
-
-void *firmwareThreadMain(void *) {
-    prepareFirmwareThread();
-    {
-        std::unique_lock<std::mutex> lock(*baton);
-        batonCv->wait(lock, [] { return turn == 1; });
-    }
-    runFirmware();
-    std::unique_lock<std::mutex> lock(*baton);
-    threadFinished = true;
-    turn = 0;
-    batonCv->notify_all();
-    return nullptr;
-}
-
-void defaultHandler(void) {
-    fault("unclaimed interrupt %d", currentSource);
-}
-
-bool openSession(const SimOptions &o, bool inProcess) {
+bool openBoard(const SimOptions &o, bool inProcess) {
     opts = o;
     harness = inProcess;
     if (opts.uart0 == SimPort::Default) opts.uart0 = inProcess ? SimPort::Capture : SimPort::Stdio;
@@ -486,52 +131,26 @@ bool openSession(const SimOptions &o, bool inProcess) {
     if (opts.clock == SimClock::Auto)
         opts.clock = !inProcess && isatty(0) ? SimClock::Real : SimClock::Virtual;
     realClock = opts.clock == SimClock::Real;
-    for (const SimEvent &e : opts.events) {
-        if (e.kind == SimEvent::CardIn && opts.sd.empty()) {
-            fprintf(stderr, "zefo5: a card-in event needs a card image (--sd)\n");
-            return false;
-        }
-    }
+    sessionService = nullptr;
     board = SimBoard{};
     touch::setPen(false, 0, 0);
     now = 0;
-    events.clear();
-    harnessEvents.clear();
-    eventSeq = 0;
+    clearEvents();
     control = 0;
     due = UINT64_MAX;
-    lingerArmed = false;
-    interrupted = 0;
-    powerIsCut = false;
-    goal = Goal::None;
     if (!eeprom::configure() || !flash::configure() || !sd::configure() || !uart::configure()) {
-        uart::close();
-        sd::close();
-        flash::close();
-        eeprom::close();
+        closeBoard();
         return false;
     }
-    sessionOpen = true;
-    powerOn();
-    scheduleRunEvents();
     return true;
 }
 
-void closeSession() {
+void closeBoard() {
     uart::close();
     sd::close();
     flash::close();
     eeprom::close();
-    sessionOpen = false;
 }
-
-void finishRun() {
-    uart::flush();
-    if (!opts.screenshot.empty()) panel::writePng(opts.screenshot.c_str());
-    uart::terminalRestore();
-}
-
-} // namespace
 
 // ---- shared with the devices ---------------------------------------------------------------------
 void schedule(uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
@@ -546,15 +165,8 @@ uint64_t nextEventTime() {
 
 void service() {
     runDue();
-    if (now >= display::nextCheck) displayCheck();
-    if (interrupted && !(control & CTRL_EXIT)) {
-        exitStatus = 0;
-        control |= CTRL_EXIT;
-    }
-    if (control) handleControl();
+    if (sessionService) sessionService();
 }
-
-uint64_t handlersRun; // interrupt handlers entered since power-on
 
 void dispatch() {
     while (irqDeliverable()) {
@@ -673,35 +285,6 @@ void bsp_wait_for_interrupt(void) {
     waitForEvent();
 }
 
-// Output reaches its files when the board waits for the host (or the wall clock), at 4 KiB and
-// at the end, not byte by byte.
-void bsp_idle(void) {
-    uint64_t handledBefore = handlersRun;
-    access();
-    // An interrupt taken on the way in may have brought what the loop looked for a moment ago (the
-    // CR of a line): the loop looks again before the board calls it idle. (On the target the
-    // next timer tick wakes it.)
-    if (handlersRun != handledBefore) return;
-    checkExitRule();
-    if (harness && goal == Goal::Idle && !irqDeliverable() && uart::settled() && eventsPending == 0) {
-        goal = Goal::None;
-        stopReason = Stop::Idle;
-        setControl(CTRL_YIELD);
-        handleControl();
-    }
-    if (!realClock && !lingerArmed && !irqDeliverable()) {
-        if (!display::shown) {
-            uart::blockUntilInput();
-        } else if (display::parkBegin()) {
-            uart::blockUntilInput();
-            display::parkEnd();
-        } else {
-            endAsInputEnded();
-        }
-    }
-    waitForEvent();
-}
-
 // ---- timer -----------------------------------------------------------------------------------------
 static void timerTick(uint64_t gen, uint64_t) {
     if (gen != timerGen) return;
@@ -760,139 +343,6 @@ void bsp_timer_wait(uint32_t counts) {
     }
 }
 
-// ---- reset and faults ------------------------------------------------------------------------------
-void bsp_watchdog_reset(void) {
-    uart::flush();
-    control |= CTRL_RESET;
-    longjmp(firmwareJump, 1);
-}
-
 void bsp_fatal(const char *what) {
     fault("%s", what ? what : "fatal error");
-}
-
-// ---- whole program ---------------------------------------------------------------------------------
-int sim_run(const SimOptions &o) {
-    if (sessionOpen) sim_stop();
-    if (!openSession(o, false)) return 2;
-    installRunSignals();
-    prepareFirmwareThread();
-    display::open();
-    int status = runFirmware();
-    display::close();
-    finishRun();
-    closeSession();
-    return status;
-}
-
-// ---- harness ---------------------------------------------------------------------------------------
-bool sim_start(const SimOptions &o) {
-    if (sessionOpen) sim_stop();
-    if (!openSession(o, true)) return false;
-    turn = 0;
-    threadFinished = false;
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 64u << 20);
-    threadStarted = pthread_create(&firmwareThread, &attr, firmwareThreadMain, nullptr) == 0;
-    pthread_attr_destroy(&attr);
-    if (!threadStarted) {
-        fprintf(stderr, "zefo5: cannot start the firmware thread\n");
-        closeSession();
-        return false;
-    }
-    return true;
-}
-
-void sim_stop() {
-    if (!sessionOpen) return;
-    if (threadStarted) {
-        setControl(CTRL_STOP);
-        resumeFirmware();
-        pthread_join(firmwareThread, nullptr);
-        threadStarted = false;
-    }
-    uart::flush();
-    closeSession();
-    harness = false;
-}
-
-static void harnessStop(uint64_t gen, uint64_t reason) {
-    if (gen != harnessGen) return;
-    goal = Goal::None;
-    stopReason = (Stop)reason;
-    setControl(CTRL_YIELD);
-}
-
-static void harnessDeadline(uint64_t when, Stop reason) {
-    schedule(when, harnessStop, ++harnessGen, (uint64_t)reason);
-}
-
-bool sim_run_until_idle(uint64_t limitMs) {
-    if (!threadStarted) return false;
-    goal = Goal::Idle;
-    stopReason = Stop::None;
-    harnessDeadline(now + msToCounts(limitMs), Stop::Limit);
-    resumeFirmware();
-    harnessGen++;
-    goal = Goal::None;
-    return stopReason == Stop::Idle;
-}
-
-void sim_run_until(uint64_t count) {
-    if (!threadStarted || count <= now) return;
-    goal = Goal::None;
-    harnessDeadline(count, Stop::Deadline);
-    resumeFirmware();
-    harnessGen++;
-}
-
-void sim_run_for(uint64_t ms) {
-    sim_run_until(now + msToCounts(ms));
-}
-
-uint64_t sim_now() {
-    return now;
-}
-double sim_now_ms() {
-    return (double)now / (double)SIM_COUNTS_PER_MS;
-}
-
-void sim_reset() {
-    if (!threadStarted) return;
-    setControl(CTRL_RESET | CTRL_PARK);
-    resumeFirmware();
-}
-
-void sim_power_cycle() {
-    if (!threadStarted) return;
-    setControl(CTRL_POWER_CYCLE | CTRL_PARK);
-    resumeFirmware();
-}
-
-SimPower sim_power() {
-    return powerIsCut ? SimPower::Cut : SimPower::On;
-}
-
-void sim_schedule(const SimEvent &e) {
-    uint64_t when = msToCounts(e.ms);
-    eventsPending++;
-    harnessEvents.push_back(e);
-    schedule(when < now ? now : when, harnessEvent, harnessEvents.size() - 1);
-}
-
-void sim_touch(int x, int y) {
-    touch::setPen(true, x, y);
-}
-void sim_release() {
-    touch::setPen(false, 0, 0);
-}
-void sim_card(bool present) {
-    sd::setPresent(present);
-}
-void sim_set_temperature(int16_t tenths) {
-    opts.temperatureTenths = tenths;
-}
-const SimBoard &sim_board() {
-    return board;
 }

@@ -67,6 +67,32 @@ constexpr uint64_t msToCounts(uint64_t ms) {
     return ms * SIM_COUNTS_PER_MS;
 }
 
+// ---- the board as a whole (core.cpp) --------------------------------------------------------------
+// Requests that unwind the firmware back to the session's run loop. The core only raises
+// CTRL_POWER_CUT; a board without a session (a unit test) never acts on it.
+enum : unsigned {
+    CTRL_YIELD = 1,       // harness: hand control to the caller
+    CTRL_STOP = 2,        // harness: end the session
+    CTRL_RESET = 4,       // watchdog reset
+    CTRL_POWER_CYCLE = 8, // harness: power off and on
+    CTRL_EXIT = 16,       // the run is over (exitStatus)
+    CTRL_POWER_CUT = 32,  // the EEPROM power-loss hook
+    CTRL_PARK = 64,       // harness: after the reset, wait for the caller
+};
+extern unsigned control;
+void setControl(unsigned bits);
+void recomputeDue();
+// The session's part of service(), run after the due events; none on a board without a session.
+extern void (*sessionService)();
+extern uint64_t handlersRun; // interrupt handlers entered since power-on
+void clearEvents();
+void resetCore();      // interrupt controller and timer as at power-on
+void powerOnDevices(); // resetCore and every device's power-on state
+// Takes the options, clears time and events and opens the devices' files (false: message
+// printed, nothing left open). closeBoard closes them.
+bool openBoard(const SimOptions &o, bool inProcess);
+void closeBoard();
+
 // ---- file-backed memories (EEPROM, data flash) --------------------------------------------------
 // Loads `path` into mem (size bytes; a missing file is created blank, a short one is padded with
 // the blank value). fd stays open for writeStore. False with a message on stderr.
@@ -135,7 +161,9 @@ bool writePng(const char *path);
 } // namespace panel
 
 // Packs a directory into a card image (the --sd DIR form); returns the image file's path, or ""
-// with a message on standard error. (sd_pack.cpp)
-std::string packDirectory(const std::string &dir);
+// with a message on standard error. The session sets it to packWithCardTool (sd_pack.cpp); a board
+// without a session takes card image files only, and so links no card tool.
+extern std::string (*packDirectory)(const std::string &dir);
+std::string packWithCardTool(const std::string &dir);
 
 } // namespace host

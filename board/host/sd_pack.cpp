@@ -8,7 +8,7 @@
 
 namespace host {
 
-std::string packDirectory(const std::string &dir) {
+std::string packWithCardTool(const std::string &dir) {
     std::string path, error;
     if (!cardPackDirectoryToTempFile(dir.c_str(), path, &error)) {
         fprintf(stderr, "zefo5: %s\n", error.c_str());

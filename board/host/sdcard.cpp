@@ -123,6 +123,11 @@ bool openImage(std::string path) {
     struct stat st;
     bool packed = false;
     if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (!packDirectory) {
+            fprintf(stderr, "zefo5: the card %s is a directory; this board takes image files only\n",
+                    path.c_str());
+            return false;
+        }
         path = packDirectory(path);
         if (path.empty()) return false;
         packed = true;

@@ -2,6 +2,7 @@
 // through the in-process harness with the stand-in firmware.
 #include <gtest/gtest.h>
 
+#include "board/host/test_board.h"
 #include "tests/board_host/support.h"
 
 namespace {
@@ -257,3 +258,30 @@ TEST_F(BoardFault, StackExhausted) {
 #endif
 
 } // namespace
+
+// The board without the firmware thread: a test takes the interrupts itself as it moves time.
+namespace {
+int ticksTaken;
+void countTick(void) {
+    ticksTaken++;
+    bsp_timer_ack();
+}
+} // namespace
+
+TEST(TestBoard, TimeMovesOnlyWhenTheTestMovesItAndTicksArriveOnTime) {
+    ASSERT_TRUE(testboard::open());
+    ticksTaken = 0;
+    interrupt_init();
+    interrupt_set_isr(BSP_IRQ_TICK, countTick);
+    interrupt_enable(BSP_IRQ_TICK, 0);
+    bsp_timer_start();
+    uint64_t start = sim_now();
+    EXPECT_LT(start, (uint64_t)BSP_TIMER_PERIOD);
+    EXPECT_EQ(ticksTaken, 0);
+    testboard::runFor(10);
+    EXPECT_EQ(ticksTaken, 10);
+    EXPECT_EQ(sim_now(), start + 10 * SIM_COUNTS_PER_MS);
+    testboard::runUntil(sim_now() - 1); // never backwards
+    EXPECT_EQ(ticksTaken, 10);
+    testboard::close();
+}

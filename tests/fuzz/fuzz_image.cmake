@@ -6,9 +6,10 @@ file(GLOB fuzz_image_sources CONFIGURE_DEPENDS ${zefo_root}/gfx/*.cpp ${zefo_roo
 add_executable(fuzz_image ${CMAKE_CURRENT_LIST_DIR}/fuzz_image.cpp ${fuzz_image_sources}
                ${zefo_root}/resource/resource.cpp ${zefo_root}/resource/bitmap.cpp
                ${zefo_root}/app/cmd_resource.cpp ${zefo_root}/base/parse.cpp ${zefo_root}/base/crc.cpp
-               ${zefo_root}/config/wvga1.cpp ${zefo_root}/tests/resource/fake_board.cpp
+               ${zefo_root}/config/wvga1.cpp ${zefo_root}/tests/support/screen.cpp
                ${zefo_root}/tests/support/console.cpp)
 target_include_directories(fuzz_image PRIVATE ${zefo_root})
+target_link_libraries(fuzz_image PRIVATE zefo_board)
 # Undefined behaviour stops the run like a crash.
 target_compile_options(fuzz_image PRIVATE -fno-sanitize-recover=undefined)
 target_link_options(fuzz_image PRIVATE -fsanitize=fuzzer)

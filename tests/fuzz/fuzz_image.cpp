@@ -17,7 +17,7 @@
 #include "resource/bitmap.h"
 #include "resource/resource.h"
 #include "settings/settings.h"
-#include "tests/resource/fake_board.h"
+#include "tests/support/screen.h"
 
 // ---- what the executor and the commands meet around them ---------------------------------------
 static int abortCalls;
@@ -35,17 +35,10 @@ int rs485Active(void) {
     return 0;
 }
 void handle_touch(void) {}
-uint32_t bsp_irq_save(void) {
-    return 0;
-}
-void bsp_irq_restore(uint32_t) {}
 uint8_t EEpromRead(uint16_t) {
     return 0xFF;
 }
 void EEpromWrite(uint16_t, uint8_t) {}
-int16_t bsp_temperature_tenths(void) {
-    return 255;
-}
 uint32_t baudrate0 = 115200;
 uint8_t eepromData[CONFIG_BLOCK_SIZE];
 int QV_EEPROM_Save(void) {

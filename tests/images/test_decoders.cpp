@@ -12,7 +12,7 @@
 #include "gfx/gif_decode.h"
 #include "gfx/gui.h"
 #include "gfx/jpeg_decode.h"
-#include "tests/resource/fake_board.h"
+#include "tests/support/screen.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "gfx/bmp_decode.h"
 #include "gfx/gui.h"
 #include "resource/bitmap.h"
-#include "tests/resource/fake_board.h"
+#include "tests/support/screen.h"
 #include "tools/pack/image.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "gfx/bmp_decode.h"
 #include "gfx/gui.h"
-#include "tests/resource/fake_board.h"
+#include "tests/support/screen.h"
 
 namespace {
 

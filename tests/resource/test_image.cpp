@@ -8,7 +8,7 @@
 
 #include "board/bsp/bsp.h"
 #include "resource/resource.h"
-#include "tests/resource/fake_board.h"
+#include "tests/support/screen.h"
 #include "tools/pack/image.h"
 
 namespace {

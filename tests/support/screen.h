@@ -1,5 +1,5 @@
-// The board around the resource image and the bitmap drawing in a test: the external-memory region
-// and the frame buffer in plain arrays, captured output.
+// The resource image and the frame buffer of the simulated board (board/host), for unit tests that
+// draw without the firmware: the board is powered on at the first use.
 #pragma once
 
 #include <stdint.h>
