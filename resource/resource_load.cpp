@@ -146,6 +146,17 @@ static int finishLoad(void) {
     return 1;
 }
 
+// Reads the open image file into the region and closes it; 0 after a read error.
+static int loadOpenCardFile(FF_FILE *f) {
+    if (!SDLoadBinFileToRam(f)) {
+        perr(":SD card error %d\r", ff::_FF_error);
+        SD_fclose(f);
+        return 0;
+    }
+    SD_fclose(f);
+    return finishLoad();
+}
+
 static int loadImage(void) {
     if (!SDisInitialized()) {
         if (Flash1LoadFile(ExtMemRamBuffer, ExtMemSize)) {
@@ -177,13 +188,7 @@ static int loadImage(void) {
     }
     if (!toFlash) {
         pout(":loading %dKB bitmap/macro file from SD card\r", kb(f->size));
-        if (!SDLoadBinFileToRam(f)) {
-            perr(":SD card error %d\r", ff::_FF_error);
-            SD_fclose(f);
-            return 0;
-        }
-        SD_fclose(f);
-        return finishLoad();
+        return loadOpenCardFile(f);
     }
     if (f->size > Flash1Size) {
         perr(":Failed to copy .BIN file (%d bytes) from SD Card to Data Flash (max %d bytes)\r", (int)f->size,
@@ -213,13 +218,7 @@ static int loadDirectoryImage(void) {
     FF_FILE *f = SD_fopen(name, ff::FF_READ);
     if (!f) return 0;
     pout(":loading %dKB bitmap/macro file from SD card...\r", kb(f->size));
-    if (!SDLoadBinFileToRam(f)) {
-        perr(":SD card error %d\r", ff::_FF_error);
-        SD_fclose(f);
-        return 0;
-    }
-    SD_fclose(f);
-    return finishLoad();
+    return loadOpenCardFile(f);
 }
 
 int QV_Load_ZefoBin_To_ExtMem(void) {
