@@ -67,13 +67,44 @@ struct EventQueue {
 EventQueue events;
 uint64_t eventSeq;
 
+// Beside the queue, a slot for each device event of which at most one waits at a time (the byte on
+// its way to each receiver): a received byte is stored and taken without walking or moving the
+// queue. Slot events keep their place in the
+// one order of all events, by time and then by when they were scheduled.
+constexpr Event NO_EVENT = {UINT64_MAX, 0, nullptr, 0, 0};
+Event slotEvents[SLOT_COUNT] = {NO_EVENT, NO_EVENT};
+int slotNext; // the slot whose event runs first; a free one (time UINT64_MAX) when all are
+
+inline bool before(const Event &x, const Event &y) {
+    return x.time < y.time || (x.time == y.time && x.seq < y.seq);
+}
+
+void noteSlots() {
+    static_assert(SLOT_COUNT == 2, "two slots: the earlier is the next");
+    slotNext = before(slotEvents[1], slotEvents[0]) ? 1 : 0;
+}
+
+void clearSlots() {
+    for (Event &e : slotEvents) e = NO_EVENT;
+    slotNext = 0;
+}
+
 bsp_isr_t handlers[BSP_IRQ_SOURCES];
 int currentSource = -1;
 uint64_t timerGen; // a tick event of an older generation does nothing
 
 void runDue() {
     runningEvents = true;
-    while (!events.empty() && events.top().time <= now) {
+    for (;;) {
+        const Event &s = slotEvents[slotNext];
+        if (s.time <= now && (events.empty() || before(s, events.top()))) {
+            const Event e = s;
+            slotEvents[slotNext].time = UINT64_MAX;
+            noteSlots();
+            e.fn(e.a, e.b);
+            continue;
+        }
+        if (events.empty() || events.top().time > now) break;
         Event e = events.pop();
         e.fn(e.a, e.b);
     }
@@ -93,11 +124,12 @@ void setControl(unsigned bits) {
 }
 
 void recomputeDue() {
-    due = control ? 0 : (events.empty() ? UINT64_MAX : events.top().time);
+    due = control ? 0 : nextEventTime();
 }
 
 void clearEvents() {
     events.clear();
+    clearSlots();
     eventSeq = 0;
 }
 
@@ -159,8 +191,25 @@ void schedule(uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
     if (when < due) due = when;
 }
 
+__attribute__((noinline)) static void queueEvent(uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
+    events.push(when, eventSeq++, fn, a, b);
+}
+
+void scheduleIn(int slot, uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
+    if (when < now) when = now;
+    if (when < due) due = when;
+    Event &e = slotEvents[slot];
+    if (e.time != UINT64_MAX) { // taken (by an event its device no longer waits for): the queue
+        queueEvent(when, fn, a, b);
+        return;
+    }
+    e = Event{when, eventSeq++, fn, a, b};
+    if (before(e, slotEvents[slotNext])) slotNext = slot;
+}
+
 uint64_t nextEventTime() {
-    return events.empty() ? UINT64_MAX : events.top().time;
+    const uint64_t q = events.empty() ? UINT64_MAX : events.top().time, t = slotEvents[slotNext].time;
+    return q < t ? q : t;
 }
 
 void service() {

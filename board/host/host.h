@@ -20,6 +20,10 @@ extern bool harness;   // in-process session (sim_start) rather than sim_run
 using EventFn = void (*)(uint64_t a, uint64_t b);
 void schedule(uint64_t when, EventFn fn, uint64_t a = 0, uint64_t b = 0); // at `when` (never before
                                                                           // now), in insertion order
+// The same for an event that its device has at most one of as a rule: kept in the device's slot
+// beside the queue (in the queue when the slot is taken), cheaper to store and to take.
+enum : int { SLOT_UART0_RX, SLOT_UART1_RX, SLOT_COUNT };
+void scheduleIn(int slot, uint64_t when, EventFn fn, uint64_t a = 0, uint64_t b = 0);
 uint64_t nextEventTime(); // UINT64_MAX when nothing is scheduled
 // True while service() runs the events that are due. An event that would schedule another for this
 // very moment, with nothing else due now, may do that work at once instead: the order is the same.

@@ -16,8 +16,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <deque>
-
 #include "board/host/host.h"
 
 // The firmware's port roles; the board reads this one variable to route the send/aux events.
@@ -90,8 +88,38 @@ struct Sink {
     }
 };
 
+// The bytes the far end has still to send, taken from the front; the storage is kept.
+struct ByteQueue {
+    std::vector<uint8_t> bytes;
+    size_t head = 0;
+
+    bool empty() const { return head == bytes.size(); }
+    uint8_t take() {
+        const uint8_t b = bytes[head++];
+        if (head == bytes.size()) {
+            bytes.clear();
+            head = 0;
+        }
+        return b;
+    }
+    void putBack(uint8_t b) {
+        if (head)
+            bytes[--head] = b;
+        else
+            bytes.insert(bytes.begin(), b);
+    }
+    void append(const std::string &s) {
+        if (head > bytes.size() / 2) { // drop what was taken before the storage grows
+            bytes.erase(bytes.begin(), bytes.begin() + (ptrdiff_t)head);
+            head = 0;
+        }
+        bytes.insert(bytes.end(), s.begin(), s.end());
+    }
+};
+
 struct Port {
     int index = 0;
+    uint64_t rxMask = 0, txMask = 0; // its interrupt sources
     // set-up
     uint32_t rate = 0; // 0: not set up
     uint64_t byteTime = 0;
@@ -104,7 +132,7 @@ struct Port {
     uint8_t hold = 0, shift = 0;
     uint64_t txGen = 0;
     // line: the far end
-    std::deque<uint8_t> queue;
+    ByteQueue queue;
     Source *src = nullptr;
     bool inFlight = false;
     uint8_t flightByte = 0;
@@ -137,8 +165,8 @@ int irqTx(int port) {
 }
 
 void updateIrq(Port &p) {
-    irqLevel(irqRx(p.index), p.rxIrq && p.rxFull);
-    irqLevel(irqTx(p.index), p.txIrq && !p.holdFull);
+    irqPending = (irqPending & ~(p.rxMask | p.txMask)) | (p.rxIrq && p.rxFull ? p.rxMask : 0) |
+                 (p.txIrq && !p.holdFull ? p.txMask : 0);
 }
 
 Port &port(int index) {
@@ -220,7 +248,7 @@ void arrive(int index, uint64_t gen) {
     if (gen != p.lineGen) return;
     p.inFlight = false;
     if (!p.rate) { // reset while the byte was on its way: it waits for the next set-up
-        p.queue.push_front(p.flightByte);
+        p.queue.putBack(p.flightByte);
         return;
     }
     if (p.rxFull) {
@@ -229,8 +257,18 @@ void arrive(int index, uint64_t gen) {
     }
     p.rxData = p.flightByte;
     p.rxFull = true;
-    updateIrq(p);
+    if (p.rxIrq) irqPending |= p.rxMask; // its level; the transmitter's has not changed
     p.nextSlot = now;
+    // The next byte in store goes on its way at once when nothing else is due now, as its look
+    // would have been the next event (kick and look, in short).
+    if (!p.lookPending && !p.paused && (!p.queue.empty() || (p.src && p.src->buffered())) &&
+        nextEventTime() > now) {
+        p.waiting = false;
+        p.inFlight = true;
+        p.flightByte = !p.queue.empty() ? p.queue.take() : p.src->buf[p.src->pos++];
+        scheduleIn(SLOT_UART0_RX + index, now + p.byteTime, arriveEvent, (uint64_t)index, gen);
+        return;
+    }
     kick(p, true);
 }
 
@@ -242,8 +280,7 @@ void look(int index, uint64_t gen) {
     uint8_t b;
     bool got = false;
     if (!p.queue.empty()) {
-        b = p.queue.front();
-        p.queue.pop_front();
+        b = p.queue.take();
         got = true;
     } else if (p.src) {
         got = p.src->take(b);
@@ -252,7 +289,7 @@ void look(int index, uint64_t gen) {
         p.waiting = false;
         p.inFlight = true;
         p.flightByte = b;
-        schedule(now + p.byteTime, arriveEvent, (uint64_t)index, gen);
+        scheduleIn(SLOT_UART0_RX + index, now + p.byteTime, arriveEvent, (uint64_t)index, gen);
         return;
     }
     p.waiting = p.src && p.src->live();
@@ -451,6 +488,8 @@ bool configure() {
     for (int i = 0; i < 2; i++) {
         ports[i] = Port{};
         ports[i].index = i;
+        ports[i].rxMask = 1ull << irqRx(i);
+        ports[i].txMask = 1ull << irqTx(i);
     }
     stdinIsLine = false;
     clock_gettime(CLOCK_MONOTONIC, &realStart);
@@ -557,7 +596,7 @@ void pollInput() {
 
 void inject(int index, const std::string &bytes) {
     Port &p = port(index);
-    for (char c : bytes) p.queue.push_back((uint8_t)c);
+    p.queue.append(bytes);
     kick(p);
 }
 
@@ -614,7 +653,7 @@ uint8_t bsp_uart_read(int index) {
     Port &p = port(index);
     uint8_t b = p.rxData;
     p.rxFull = false;
-    updateIrq(p);
+    irqPending &= ~p.rxMask;
     access();
     return b;
 }
