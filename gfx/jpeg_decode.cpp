@@ -39,6 +39,10 @@ struct Huffman {
     int32_t maxcode[18];           // largest code of each length, -1 for none; [17] ends the search
     int32_t offset[17];            // index into values of the first code of a length, minus that code
     uint8_t values[256];
+    // An AC table of a sequential image may have this too: for the next FAST_BITS bits, a whole
+    // coefficient whose code and value bits both fit in them, as value << 16 | run << 8 | the bits
+    // taken; 0 where none does.
+    int32_t *whole;
 };
 
 struct Component {
@@ -84,7 +88,8 @@ struct Decoder {
     int32_t width, height;
     int32_t ncomp;
     bool progressive;
-    bool rgb; // Adobe transform 0
+    bool rgb;   // Adobe transform 0
+    bool fused; // one sequential scan of every component: blocks are transformed as they are decoded
     int32_t hmax, vmax;
     int32_t mcusX, mcusY, mcuW, mcuH;
     Component comp[MAX_COMPONENTS];
@@ -153,6 +158,16 @@ bool buildHuffman(Huffman *t, const uint8_t *counts, const uint8_t *values, int3
         code <<= 1;
     }
     t->maxcode[17] = 0x7FFFFFFF;
+    if (t->whole) {
+        for (int32_t f = 0; f < 1 << FAST_BITS; f++) {
+            const int32_t e = t->fast[f], len = e >> 8, run = (e >> 4) & 15, size = e & 15;
+            t->whole[f] = 0;
+            if (e == 0 || size == 0 || len + size > FAST_BITS) continue;
+            const int32_t v = (f >> (FAST_BITS - len - size)) & ((1 << size) - 1);
+            const int32_t value = v < (1 << (size - 1)) ? v - (1 << size) + 1 : v;
+            t->whole[f] = value * 65536 | run << 8 | (len + size);
+        }
+    }
     return true;
 }
 
@@ -433,12 +448,17 @@ inline int32_t dequant(const int16_t *blk, const int32_t *qs, const int16_t *lim
     return c * qs[k];
 }
 
-// Dequantises and transforms one block into 8 rows of 8 samples.
-void idctBlock(const int16_t *blk, const int32_t *qs, const int16_t *lim, uint8_t *const *rows, int32_t col) {
+// Dequantises and transforms one block into 8 rows of 8 samples. `last`: the zig-zag position of
+// its last non-zero coefficient when known, else 63.
+void idctBlock(const int16_t *blk, const int32_t *qs, const int16_t *lim, uint8_t *const *rows, int32_t col,
+               int32_t last = 63) {
     const int32_t round = (1 << (OUT_SHIFT - 1)) + (128 << OUT_SHIFT);
     // A block without AC coefficients is one value.
-    int32_t any = 0;
-    for (int32_t k = 1; k < 64; k++) any |= blk[k];
+    int32_t any = last;
+    if (last == 63) {
+        any = 0;
+        for (int32_t k = 1; k < 64; k++) any |= blk[k];
+    }
     if (!any) {
         const uint8_t v = clamp255((clampWork(dequant(blk, qs, lim, 0)) + round) >> OUT_SHIFT);
         for (int32_t y = 0; y < 8; y++) memset(rows[y] + col, v, 8);
@@ -562,7 +582,10 @@ struct ScanRun {
     Scan *s;
     Bits b;
     Huffman *dc[4], *ac[4];
+    int32_t band;
     bool bad;
+    bool blank;     // fused: the blocks after damage, without decoding
+    int32_t placed; // fused: blocks of the band decoded so far (counted down again when blank)
 };
 
 int32_t clampDc(int32_t v) {
@@ -608,6 +631,43 @@ void decodeAc(ScanRun &r, const Huffman *ac, int16_t *blk, int32_t ss, int32_t s
 void decodeSequential(ScanRun &r, int i, int16_t *blk) {
     decodeDc(r, i, blk);
     if (!r.bad) decodeAc(r, r.ac[i], blk, 1, 63, nullptr);
+}
+
+// A sequential block through the whole-coefficient entries of its AC table. Returns the zig-zag
+// position of its last non-zero coefficient (at most 63).
+int32_t decodeSequentialFast(ScanRun &r, int i, int16_t *blk) {
+    decodeDc(r, i, blk);
+    const Huffman *ac = r.ac[i];
+    Bits &b = r.b;
+    int32_t last = 0;
+    for (int32_t k = 1; k <= 63 && !r.bad;) {
+        if (b.bits < 16) b.fill();
+        const int32_t e = ac->whole[b.acc >> (32 - FAST_BITS)];
+        if (e) {
+            const int32_t taken = e & 0xFF;
+            b.acc <<= taken;
+            b.bits -= taken;
+            k += (e >> 8) & 15;
+            blk[kZigzag[k]] = (int16_t)(e >> 16);
+            last = k++;
+            continue;
+        }
+        const int32_t rs = b.decode(ac);
+        if (rs < 0) {
+            r.bad = true;
+            break;
+        }
+        const int32_t run = rs >> 4, size = rs & 15;
+        if (size == 0) {
+            if (run < 15) break;
+            k += 16;
+            continue;
+        }
+        k += run;
+        blk[kZigzag[k]] = (int16_t)b.receive(size);
+        last = k++;
+    }
+    return last < 63 ? last : 63;
 }
 
 void decodeDcRefine(ScanRun &r, int16_t *blk) {
@@ -724,6 +784,18 @@ void decodeBlock(ScanRun &r, int i, int16_t *blk) {
 // the mask (their values do not matter) and takes them back.
 void decodeAt(ScanRun &r, int i, Component &c, int32_t bx, int32_t byInBand, int16_t *scratch) {
     const int32_t col = bx - c.firstBlock;
+    if (r.d->fused) { // into the scratch block, and transformed at once when it is drawn
+        if (r.blank && r.placed-- > 0) return; // decoded before the damage
+        memset(scratch, 0, 64 * sizeof(int16_t));
+        const int32_t last = r.blank ? 0 : decodeSequentialFast(r, i, scratch);
+        if (!r.blank) r.placed++;
+        const int32_t by = r.band * (r.d->ncomp == 1 ? 1 : c.v) + byInBand;
+        if (col < 0 || col >= c.coefBlocksW || bx >= c.blocksW || by >= c.blocksH) return;
+        uint8_t *rows[8];
+        for (int32_t y = 0; y < 8; y++) rows[y] = c.ring + ((by * 8 + y) % c.ringRows) * c.ringStride;
+        idctBlock(scratch, r.d->qscaled[c.tq], r.d->qlimit[c.tq], rows, col * 8, last);
+        return;
+    }
     if (col >= 0 && col < c.coefBlocksW) {
         decodeBlock(r, i, c.coef + ((size_t)byInBand * (size_t)c.coefBlocksW + (size_t)col) * 64);
         return;
@@ -756,6 +828,7 @@ bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
     ScanRun r;
     r.d = &d;
     r.s = &s;
+    r.band = band;
     r.bad = false;
     ScanState &st = s.st;
     if (!st.started) {
@@ -784,26 +857,37 @@ bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
             st.toRestart--;
         }
     };
-    if (s.count == 1) { // one component: its blocks in their own order
-        Component &c = d.comp[s.comp[0]];
-        const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
-        for (int32_t v = 0; v < rowsPerBand && !r.bad; v++) {
-            const int32_t by = band * rowsPerBand + v;
-            if (by >= c.blocksH) break;
-            for (int32_t bx = 0; bx < c.blocksW && !r.bad; bx++) {
-                unit();
-                decodeAt(r, 0, c, bx, v, scratch);
+    // blank: the walk again after damage in a fused scan, to give the blocks not reached their
+    // empty (mid-grey) samples as a band of zero coefficients would have.
+    auto walk = [&](bool blank) {
+        if (s.count == 1) { // one component: its blocks in their own order
+            Component &c = d.comp[s.comp[0]];
+            const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
+            for (int32_t v = 0; v < rowsPerBand && (blank || !r.bad); v++) {
+                const int32_t by = band * rowsPerBand + v;
+                if (by >= c.blocksH) break;
+                for (int32_t bx = 0; bx < c.blocksW && (blank || !r.bad); bx++) {
+                    if (!blank) unit();
+                    decodeAt(r, 0, c, bx, v, scratch);
+                }
+            }
+        } else {
+            for (int32_t mx = 0; mx < d.mcusX && (blank || !r.bad); mx++) {
+                if (!blank) unit();
+                for (int i = 0; i < s.count; i++) {
+                    Component &c = d.comp[s.comp[i]];
+                    for (int32_t v = 0; v < c.v; v++)
+                        for (int32_t h = 0; h < c.h; h++) decodeAt(r, i, c, mx * c.h + h, v, scratch);
+                }
             }
         }
-    } else {
-        for (int32_t mx = 0; mx < d.mcusX && !r.bad; mx++) {
-            unit();
-            for (int i = 0; i < s.count; i++) {
-                Component &c = d.comp[s.comp[i]];
-                for (int32_t v = 0; v < c.v; v++)
-                    for (int32_t h = 0; h < c.h; h++) decodeAt(r, i, c, mx * c.h + h, v, scratch);
-            }
-        }
+    };
+    r.blank = false;
+    r.placed = 0;
+    walk(false);
+    if (r.bad && d.fused) {
+        r.blank = true;
+        walk(true);
     }
     st.offset = d.rd.tell();
     st.acc = r.b.acc;
@@ -813,6 +897,7 @@ bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
 }
 
 void transformBand(Decoder &d, int32_t band) {
+    if (d.fused) return; // done while decoding
     for (int32_t i = 0; i < d.ncomp; i++) {
         Component &c = d.comp[i];
         const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
@@ -1024,7 +1109,9 @@ int drawStrip(Decoder &d, Output &o, bool alone) {
         span = (o.col1 - 1) / d.mcuW - o.col0 / d.mcuW + 3;
         if (span > d.mcusX) span = d.mcusX;
     }
-    uint32_t need = 2 * MAX_COMPONENTS * sizeof(Huffman) + (uint32_t)n * (2 + 4 + d.ncomp) + 64;
+    // A fused image keeps no coefficients, and its AC tables take whole coefficients.
+    const uint32_t wholeBytes = d.fused ? MAX_COMPONENTS * (1u << FAST_BITS) * 4 : 0;
+    uint32_t need = 2 * MAX_COMPONENTS * sizeof(Huffman) + wholeBytes + (uint32_t)n * (2 + 4 + d.ncomp) + 64;
     for (int32_t i = 0; i < d.ncomp; i++) {
         Component &c = d.comp[i];
         const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
@@ -1032,7 +1119,8 @@ int drawStrip(Decoder &d, Output &o, bool alone) {
         c.coefBlocksW = (mx1 - mx0) * c.h;
         c.ringStride = c.coefBlocksW * 8;
         c.ringRows = 2 * rowsPerBand * 8 + 1;
-        need += (uint32_t)(span * c.h) * rowsPerBand * 128 + (uint32_t)(span * c.h * 8) * c.ringRows + 16;
+        if (!d.fused) need += (uint32_t)(span * c.h) * rowsPerBand * 128;
+        need += (uint32_t)(span * c.h * 8) * c.ringRows + 16;
         if (masks) need += (uint32_t)c.blocksW * rowsPerBand * 8;
     }
     PoolBlock mem(need);
@@ -1043,11 +1131,21 @@ int drawStrip(Decoder &d, Output &o, bool alone) {
     d.tables = (Huffman *)p;
     memset(d.tableKey, 0, sizeof d.tableKey);
     p += 2 * MAX_COMPONENTS * sizeof(Huffman);
+    for (int32_t j = 0; j < 2 * MAX_COMPONENTS; j++) {
+        d.tables[j].whole = nullptr;
+        if (d.fused && (j & 1)) {
+            d.tables[j].whole = (int32_t *)p;
+            p += (size_t)(1u << FAST_BITS) * 4;
+        }
+    }
     for (int32_t i = 0; i < d.ncomp; i++) {
         Component &c = d.comp[i];
         const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
-        c.coef = (int16_t *)p;
-        p += (size_t)(span * c.h) * rowsPerBand * 128;
+        c.coef = nullptr;
+        if (!d.fused) {
+            c.coef = (int16_t *)p;
+            p += (size_t)(span * c.h) * rowsPerBand * 128;
+        }
         c.mask = nullptr;
         if (masks) {
             c.mask = (uint32_t *)p;
@@ -1076,7 +1174,7 @@ int drawStrip(Decoder &d, Output &o, bool alone) {
         for (int32_t i = 0; i < d.ncomp; i++) {
             Component &c = d.comp[i];
             const int32_t rowsPerBand = d.ncomp == 1 ? 1 : c.v;
-            memset(c.coef, 0, (size_t)c.coefBlocksW * rowsPerBand * 128);
+            if (c.coef) memset(c.coef, 0, (size_t)c.coefBlocksW * rowsPerBand * 128);
             if (c.mask) memset(c.mask, 0, (size_t)c.blocksW * rowsPerBand * 8);
         }
         for (int32_t k = 0; k < d.scanCount; k++)
@@ -1115,6 +1213,7 @@ int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC getData, void *source, int32_t x, int32_t 
     d.scans = (Scan *)scanMem.p;
     d.rd.begin(getData, source, 0);
     if (!readMarkers(d, false) || d.ncomp == 0 || d.scanCount == 0) return 1;
+    d.fused = !d.progressive && d.scanCount == 1 && d.scans[0].count == d.ncomp;
     for (int32_t t = 0; t < 4; t++) scaleQuant(d.quant[t], d.qscaled[t], d.qlimit[t]);
 
     // What is drawn: the image clipped to the clip rectangle, in image coordinates.
