@@ -432,11 +432,6 @@ struct ClampTable {
 };
 constexpr ClampTable kClamp;
 
-// For sums known to lie in -512..767 (the colour conversion of 8-bit samples).
-inline uint8_t clampNear(int32_t v) {
-    return kClamp.t[v + 512];
-}
-
 inline uint8_t clamp255(int32_t v) {
     return (uint32_t)(v + 512) < 1280 ? kClamp.t[v + 512] : (uint8_t)(v < 0 ? 0 : 255);
 }
@@ -448,35 +443,48 @@ inline int32_t dequant(const int16_t *blk, const int32_t *qs, const int16_t *lim
     return c * qs[k];
 }
 
-// Dequantises and transforms one block into 8 rows of 8 samples. `last`: the zig-zag position of
-// its last non-zero coefficient when known, else 63.
-void idctBlock(const int16_t *blk, const int32_t *qs, const int16_t *lim, uint8_t *const *rows, int32_t col,
-               int32_t last = 63) {
+// A block's coefficients as the transform reads them: stored ones, dequantised as they are read
+// (with their limits), or ones dequantised when they were decoded.
+struct StoredCoefs {
+    const int16_t *blk;
+    const int32_t *qs;
+    const int16_t *lim;
+    int32_t raw(int32_t k) const { return blk[k]; }
+    int32_t operator()(int32_t k) const { return dequant(blk, qs, lim, k); }
+};
+struct DequantisedCoefs {
+    const int32_t *w;
+    int32_t raw(int32_t k) const { return w[k]; }
+    int32_t operator()(int32_t k) const { return w[k]; }
+};
+
+// Transforms one block into 8 rows of 8 samples. `last`: the zig-zag position of its last non-zero
+// coefficient when known, else -1.
+template <class In> void idctBlock(const In &in, uint8_t *const *rows, int32_t col, int32_t last) {
     const int32_t round = (1 << (OUT_SHIFT - 1)) + (128 << OUT_SHIFT);
     // A block without AC coefficients is one value.
     int32_t any = last;
-    if (last == 63) {
+    if (last < 0) {
         any = 0;
-        for (int32_t k = 1; k < 64; k++) any |= blk[k];
+        for (int32_t k = 1; k < 64; k++) any |= in.raw(k);
     }
     if (!any) {
-        const uint8_t v = clamp255((clampWork(dequant(blk, qs, lim, 0)) + round) >> OUT_SHIFT);
+        const uint8_t v = clamp255((clampWork(in(0)) + round) >> OUT_SHIFT);
         for (int32_t y = 0; y < 8; y++) memset(rows[y] + col, v, 8);
         return;
     }
     int32_t w[64];
     for (int32_t x = 0; x < 8; x++) { // columns
-        const int16_t *b = blk + x;
-        const int32_t x0 = dequant(blk, qs, lim, x);
-        if (!(b[8] | b[16] | b[24] | b[32] | b[40] | b[48] | b[56])) { // a flat column, the common case
+        const int32_t x0 = in(x);
+        if (!(in.raw(x + 8) | in.raw(x + 16) | in.raw(x + 24) | in.raw(x + 32) | in.raw(x + 40) |
+              in.raw(x + 48) | in.raw(x + 56))) { // a flat column, the common case
             const int32_t v = clampWork(x0);
             for (int32_t y = 0; y < 8; y++) w[y * 8 + x] = v;
             continue;
         }
         int32_t o[8];
-        AAN_1D(x0, dequant(blk, qs, lim, 8 + x), dequant(blk, qs, lim, 16 + x), dequant(blk, qs, lim, 24 + x),
-               dequant(blk, qs, lim, 32 + x), dequant(blk, qs, lim, 40 + x), dequant(blk, qs, lim, 48 + x),
-               dequant(blk, qs, lim, 56 + x), o[0], o[1], o[2], o[3], o[4], o[5], o[6], o[7]);
+        AAN_1D(x0, in(8 + x), in(16 + x), in(24 + x), in(32 + x), in(40 + x), in(48 + x), in(56 + x), o[0],
+               o[1], o[2], o[3], o[4], o[5], o[6], o[7]);
         for (int32_t y = 0; y < 8; y++) w[y * 8 + x] = clampWork(o[y]);
     }
     for (int32_t y = 0; y < 8; y++) {
@@ -633,12 +641,19 @@ void decodeSequential(ScanRun &r, int i, int16_t *blk) {
     if (!r.bad) decodeAc(r, r.ac[i], blk, 1, 63, nullptr);
 }
 
-// A sequential block through the whole-coefficient entries of its AC table. Returns the zig-zag
-// position of its last non-zero coefficient (at most 63).
-int32_t decodeSequentialFast(ScanRun &r, int i, int16_t *blk) {
-    decodeDc(r, i, blk);
+// A sequential block through the whole-coefficient entries of its AC table, dequantised (within
+// the limits) into w, which holds zeros. Returns the zig-zag position of its last non-zero
+// coefficient (at most 63).
+int32_t decodeSequentialFast(ScanRun &r, int i, const int32_t *qs, const int16_t *lim, int32_t *w) {
+    int16_t dc = 0;
+    decodeDc(r, i, &dc);
+    w[0] = dequant(&dc, qs, lim, 0);
     const Huffman *ac = r.ac[i];
     Bits &b = r.b;
+    auto put = [&](int32_t k, int32_t v) {
+        const int32_t z = kZigzag[k];
+        w[z] = (v > lim[z] ? lim[z] : (v < -lim[z] ? -lim[z] : v)) * qs[z];
+    };
     int32_t last = 0;
     for (int32_t k = 1; k <= 63 && !r.bad;) {
         if (b.bits < 16) b.fill();
@@ -648,7 +663,7 @@ int32_t decodeSequentialFast(ScanRun &r, int i, int16_t *blk) {
             b.acc <<= taken;
             b.bits -= taken;
             k += (e >> 8) & 15;
-            blk[kZigzag[k]] = (int16_t)(e >> 16);
+            put(k, e >> 16);
             last = k++;
             continue;
         }
@@ -664,7 +679,7 @@ int32_t decodeSequentialFast(ScanRun &r, int i, int16_t *blk) {
             continue;
         }
         k += run;
-        blk[kZigzag[k]] = (int16_t)b.receive(size);
+        put(k, b.receive(size));
         last = k++;
     }
     return last < 63 ? last : 63;
@@ -782,18 +797,21 @@ void decodeBlock(ScanRun &r, int i, int16_t *blk) {
 // Decodes the band's block (bx, byInBand) of scan component i. Outside the stored columns the
 // block goes to a scratch block; a progressive image brings its non-zero coefficients there from
 // the mask (their values do not matter) and takes them back.
-void decodeAt(ScanRun &r, int i, Component &c, int32_t bx, int32_t byInBand, int16_t *scratch) {
+void decodeAt(ScanRun &r, int i, Component &c, int32_t bx, int32_t byInBand, int16_t *scratch,
+              int32_t *work) {
     const int32_t col = bx - c.firstBlock;
     if (r.d->fused) { // into the scratch block, and transformed at once when it is drawn
         if (r.blank && r.placed-- > 0) return; // decoded before the damage
-        memset(scratch, 0, 64 * sizeof(int16_t));
-        const int32_t last = r.blank ? 0 : decodeSequentialFast(r, i, scratch);
+        const int32_t *qs = r.d->qscaled[c.tq];
+        const int16_t *lim = r.d->qlimit[c.tq];
+        memset(work, 0, 64 * sizeof(int32_t));
+        const int32_t last = r.blank ? 0 : decodeSequentialFast(r, i, qs, lim, work);
         if (!r.blank) r.placed++;
         const int32_t by = r.band * (r.d->ncomp == 1 ? 1 : c.v) + byInBand;
         if (col < 0 || col >= c.coefBlocksW || bx >= c.blocksW || by >= c.blocksH) return;
         uint8_t *rows[8];
         for (int32_t y = 0; y < 8; y++) rows[y] = c.ring + ((by * 8 + y) % c.ringRows) * c.ringStride;
-        idctBlock(scratch, r.d->qscaled[c.tq], r.d->qlimit[c.tq], rows, col * 8, last);
+        idctBlock(DequantisedCoefs{work}, rows, col * 8, last);
         return;
     }
     if (col >= 0 && col < c.coefBlocksW) {
@@ -851,6 +869,7 @@ bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
     d.rd.seek(st.offset);
     r.b = Bits{&d.rd, st.acc, st.bits, st.marker, false};
     int16_t scratch[64];
+    int32_t work[64];
     auto unit = [&]() { // before each MCU: a restart when due
         if (s.restart) {
             if (st.toRestart == 0) restartScan(r);
@@ -868,7 +887,7 @@ bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
                 if (by >= c.blocksH) break;
                 for (int32_t bx = 0; bx < c.blocksW && (blank || !r.bad); bx++) {
                     if (!blank) unit();
-                    decodeAt(r, 0, c, bx, v, scratch);
+                    decodeAt(r, 0, c, bx, v, scratch, work);
                 }
             }
         } else {
@@ -877,7 +896,7 @@ bool decodeScanBand(Decoder &d, Scan &s, int32_t band) {
                 for (int i = 0; i < s.count; i++) {
                     Component &c = d.comp[s.comp[i]];
                     for (int32_t v = 0; v < c.v; v++)
-                        for (int32_t h = 0; h < c.h; h++) decodeAt(r, i, c, mx * c.h + h, v, scratch);
+                        for (int32_t h = 0; h < c.h; h++) decodeAt(r, i, c, mx * c.h + h, v, scratch, work);
                 }
             }
         }
@@ -908,8 +927,9 @@ void transformBand(Decoder &d, int32_t band) {
             for (int32_t y = 0; y < 8; y++) rows[y] = c.ring + ((by * 8 + y) % c.ringRows) * c.ringStride;
             for (int32_t b = 0; b < c.coefBlocksW; b++) {
                 if (c.firstBlock + b >= c.blocksW) break;
-                idctBlock(c.coef + ((size_t)v * c.coefBlocksW + b) * 64, d.qscaled[c.tq], d.qlimit[c.tq],
-                          rows, b * 8);
+                idctBlock(StoredCoefs{c.coef + ((size_t)v * c.coefBlocksW + b) * 64, d.qscaled[c.tq],
+                                      d.qlimit[c.tq]},
+                          rows, b * 8, -1);
             }
         }
     }
@@ -991,14 +1011,35 @@ void upsampleRow(const Decoder &d, const Component &c, int32_t y, const Output &
     pairs(sum, o.col0, n, out, 8, 7);
 }
 
+// The library's conversion by table: each chroma sample's share of R, G and B, and each channel's
+// sum (-512..767) clamped and placed in 5-6-5.
+struct YccTables {
+    int16_t crR[256], cbB[256];
+    int32_t cbG[256], crG[256]; // G's share before its rounding shift
+    uint16_t r5[1280], g6[1280], b5[1280];
+    constexpr YccTables() : crR(), cbB(), cbG(), crG(), r5(), g6(), b5() {
+        for (int32_t i = 0; i < 256; i++) {
+            const int32_t c = i - 128;
+            crR[i] = (int16_t)((91881 * c + 32768) >> 16);
+            cbB[i] = (int16_t)((116130 * c + 32768) >> 16);
+            cbG[i] = -22554 * c;
+            crG[i] = -46802 * c + 32768;
+        }
+        for (int32_t i = 0; i < 1280; i++) {
+            const int32_t v = i < 512 ? 0 : (i > 767 ? 255 : i - 512);
+            r5[i] = (uint16_t)((v >> 3) << 11);
+            g6[i] = (uint16_t)((v >> 2) << 5);
+            b5[i] = (uint16_t)(v >> 3);
+        }
+    }
+};
+constexpr YccTables kYcc;
+
 // One YCbCr pixel in 5-6-5 (the library's conversion, rounded as in the general path).
 inline LCD_PIXELINDEX ycc565(int32_t l, int32_t b, int32_t r) {
-    b -= 128;
-    r -= 128;
-    const int32_t R = clampNear(l + ((91881 * r + 32768) >> 16));
-    const int32_t G = clampNear(l + ((-22554 * b - 46802 * r + 32768) >> 16));
-    const int32_t B = clampNear(l + ((116130 * b + 32768) >> 16));
-    return (LCD_PIXELINDEX)((R >> 3) << 11 | (G >> 2) << 5 | B >> 3);
+    const int32_t y = l + 512;
+    return (LCD_PIXELINDEX)(kYcc.r5[y + kYcc.crR[r]] | kYcc.g6[y + ((kYcc.cbG[b] + kYcc.crG[r]) >> 16)] |
+                            kYcc.b5[y + kYcc.cbB[b]]);
 }
 
 // The common colour layout in one pass: chroma at half the luma's width (4:2:2 or 4:2:0) upsampled,
