@@ -30,6 +30,8 @@ unsigned control;
 void (*sessionService)();
 std::string (*packDirectory)(const std::string &dir);
 uint64_t handlersRun; // interrupt handlers entered since power-on
+uint64_t queueFirst = UINT64_MAX;
+uint64_t slotFirst = UINT64_MAX;
 
 namespace {
 
@@ -40,53 +42,66 @@ struct Event {
     EventFn fn;
     uint64_t a, b;
 };
-// Few events wait at a time (the tick, the frame, a byte on each line, a transmitter, a deadline),
-// and a new one mostly belongs near the front: a sorted array, latest first, takes the next event
-// from its end and inserts by a short walk from there. Its storage is kept from session to session,
-// so after the first few events no scheduling allocates.
+constexpr Event NO_EVENT = {UINT64_MAX, UINT64_MAX, nullptr, 0, 0}; // after every real one
+
+inline bool before(const Event &x, const Event &y) {
+    return x.time < y.time || (x.time == y.time && x.seq < y.seq);
+}
+
+// Few events wait at a time (the tick, the frame, a transmitter, a deadline), and a new one mostly
+// belongs near the front: a sorted array, latest first, takes the next event from its end and
+// inserts by a short walk from there. slots[0] is NO_EVENT, which ends every walk and is the top of
+// an empty queue. Its storage is kept from session to session, so after the first few events no
+// scheduling allocates.
 struct EventQueue {
-    std::vector<Event> slots; // slots[0, count): by (time, seq), latest first
-    size_t count = 0;
-    bool empty() const { return count == 0; }
+    std::vector<Event> slots =
+        std::vector<Event>(16, NO_EVENT); // slots[1, count): by (time, seq), latest first
+    size_t count = 1;
+    bool empty() const { return count == 1; }
     const Event &top() const { return slots[count - 1]; }
-    __attribute__((noinline)) void grow() { slots.resize(slots.size() * 2 + 16); }
+    __attribute__((noinline)) void grow() { slots.resize(slots.size() * 2, NO_EVENT); }
     void push(uint64_t time, uint64_t seq, EventFn fn, uint64_t a, uint64_t b) {
         if (count == slots.size()) grow();
-        Event *first = slots.data(), *p = first + count++;
+        Event *p = slots.data() + count++;
         // An event goes before (nearer the front than) every event due before it, including those
         // of its own time scheduled earlier: they run first.
-        while (p > first && (p[-1].time < time || (p[-1].time == time && p[-1].seq < seq))) {
+        const Event e = {time, seq, fn, a, b};
+        while (before(p[-1], e)) {
             *p = p[-1];
             p--;
         }
-        *p = Event{time, seq, fn, a, b};
+        *p = e;
+        queueFirst = slots[count - 1].time;
     }
-    Event pop() { return slots[--count]; }
-    void clear() { count = 0; }
+    Event pop() {
+        const Event e = slots[--count];
+        queueFirst = slots[count - 1].time;
+        return e;
+    }
+    void clear() {
+        count = 1;
+        queueFirst = UINT64_MAX;
+    }
 };
 EventQueue events;
 uint64_t eventSeq;
 
 // Beside the queue, a slot for each device event of which at most one waits at a time (the byte on
 // its way to each receiver): a received byte is stored and taken without walking or moving the
-// queue. Slot events keep their place in the
-// one order of all events, by time and then by when they were scheduled.
-constexpr Event NO_EVENT = {UINT64_MAX, 0, nullptr, 0, 0};
+// queue. Slot events keep their place in the one order of all events, by time and then by when
+// they were scheduled.
 Event slotEvents[SLOT_COUNT] = {NO_EVENT, NO_EVENT};
-int slotNext; // the slot whose event runs first; a free one (time UINT64_MAX) when all are
-
-inline bool before(const Event &x, const Event &y) {
-    return x.time < y.time || (x.time == y.time && x.seq < y.seq);
-}
+int slotNext; // the slot whose event runs first; a free one (NO_EVENT) when all are
 
 void noteSlots() {
     static_assert(SLOT_COUNT == 2, "two slots: the earlier is the next");
     slotNext = before(slotEvents[1], slotEvents[0]) ? 1 : 0;
+    slotFirst = slotEvents[slotNext].time;
 }
 
 void clearSlots() {
     for (Event &e : slotEvents) e = NO_EVENT;
-    slotNext = 0;
+    noteSlots();
 }
 
 bsp_isr_t handlers[BSP_IRQ_SOURCES];
@@ -96,20 +111,21 @@ uint64_t timerGen; // a tick event of an older generation does nothing
 void runDue() {
     runningEvents = true;
     for (;;) {
-        const Event &s = slotEvents[slotNext];
-        if (s.time <= now && (events.empty() || before(s, events.top()))) {
-            const Event e = s;
-            slotEvents[slotNext].time = UINT64_MAX;
+        if (slotFirst <= now && before(slotEvents[slotNext], events.top())) {
+            Event &s = slotEvents[slotNext];
+            const EventFn fn = s.fn;
+            const uint64_t a = s.a, b = s.b;
+            s.time = s.seq = UINT64_MAX;
             noteSlots();
-            e.fn(e.a, e.b);
+            fn(a, b);
             continue;
         }
-        if (events.empty() || events.top().time > now) break;
-        Event e = events.pop();
+        if (queueFirst > now) break;
+        const Event e = events.pop();
         e.fn(e.a, e.b);
     }
     runningEvents = false;
-    recomputeDue();
+    due = control ? 0 : nextEventTime();
 }
 
 void defaultHandler(void) {
@@ -204,12 +220,10 @@ void scheduleIn(int slot, uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
         return;
     }
     e = Event{when, eventSeq++, fn, a, b};
-    if (before(e, slotEvents[slotNext])) slotNext = slot;
-}
-
-uint64_t nextEventTime() {
-    const uint64_t q = events.empty() ? UINT64_MAX : events.top().time, t = slotEvents[slotNext].time;
-    return q < t ? q : t;
+    if (slotFirst == UINT64_MAX || before(e, slotEvents[slotNext])) { // all free, or it is the earliest
+        slotNext = slot;
+        slotFirst = when;
+    }
 }
 
 void service() {

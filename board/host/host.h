@@ -24,7 +24,10 @@ void schedule(uint64_t when, EventFn fn, uint64_t a = 0, uint64_t b = 0); // at 
 // beside the queue (in the queue when the slot is taken), cheaper to store and to take.
 enum : int { SLOT_UART0_RX, SLOT_UART1_RX, SLOT_COUNT };
 void scheduleIn(int slot, uint64_t when, EventFn fn, uint64_t a = 0, uint64_t b = 0);
-uint64_t nextEventTime(); // UINT64_MAX when nothing is scheduled
+extern uint64_t queueFirst, slotFirst; // the earliest time in the queue and in the slots
+inline uint64_t nextEventTime() {      // UINT64_MAX when nothing is scheduled
+    return queueFirst < slotFirst ? queueFirst : slotFirst;
+}
 // True while service() runs the events that are due. An event that would schedule another for this
 // very moment, with nothing else due now, may do that work at once instead: the order is the same.
 extern bool runningEvents;
