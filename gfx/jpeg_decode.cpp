@@ -6,6 +6,8 @@
 // progressive one is read once too, but with a seek per scan and band and its Huffman tables rebuilt
 // per scan and band. The band is transformed into a small ring of component rows, which keeps the
 // row above and below each band for the chroma filter, and the band before is converted and drawn.
+// The common case, one sequential scan of every component, keeps no band of coefficients: each
+// block is dequantised as it is decoded and transformed into the ring at once.
 // Only the drawn columns keep coefficients; outside them a progressive image keeps a 64-bit mask of
 // its non-zero coefficients per block, which is all its refinement scans ask of a block. When even
 // that does not fit in the pool, the columns are drawn in strips, each a complete decode.
