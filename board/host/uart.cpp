@@ -243,7 +243,7 @@ void kick(Port &p, bool eventEnds = false) {
     schedule(at, lookEvent, (uint64_t)index, gen);
 }
 
-void arrive(int index, uint64_t gen) {
+__attribute__((noinline)) void arriveSlowly(int index, uint64_t gen) {
     Port &p = ports[index];
     if (gen != p.lineGen) return;
     p.inFlight = false;
@@ -257,19 +257,34 @@ void arrive(int index, uint64_t gen) {
     }
     p.rxData = p.flightByte;
     p.rxFull = true;
-    if (p.rxIrq) irqPending |= p.rxMask; // its level; the transmitter's has not changed
+    updateIrq(p);
     p.nextSlot = now;
-    // The next byte in store goes on its way at once when nothing else is due now, as its look
-    // would have been the next event (kick and look, in short).
-    if (!p.lookPending && !p.paused && (!p.queue.empty() || (p.src && p.src->buffered())) &&
-        nextEventTime() > now) {
-        p.waiting = false;
-        p.inFlight = true;
-        p.flightByte = !p.queue.empty() ? p.queue.take() : p.src->buf[p.src->pos++];
-        scheduleIn(SLOT_UART0_RX + index, now + p.byteTime, arriveEvent, (uint64_t)index, gen);
-        return;
-    }
     kick(p, true);
+}
+
+// The common case in short: the byte is taken into an empty receiver, and the next one in store
+// goes on its way at once when nothing else is due now (its look would have been the next event).
+void arrive(int index, uint64_t gen) {
+    Port &p = ports[index];
+    const uint64_t t = now;
+    if (gen != p.lineGen || !p.rate || p.rxFull || p.lookPending || p.paused || nextEventTime() <= t)
+        return arriveSlowly(index, gen);
+    ByteQueue &q = p.queue;
+    Source *src = p.src;
+    uint8_t next;
+    if (!q.empty())
+        next = q.take();
+    else if (src && src->buffered())
+        next = src->buf[src->pos++];
+    else
+        return arriveSlowly(index, gen);
+    p.rxData = p.flightByte;
+    p.rxFull = true;
+    if (p.rxIrq) irqPending |= p.rxMask; // its level; the transmitter's has not changed
+    p.nextSlot = t;
+    p.waiting = false;
+    p.flightByte = next; // inFlight stays set: the next byte is on its way
+    scheduleIn(SLOT_UART0_RX + index, t + p.byteTime, arriveEvent, (uint64_t)index, gen);
 }
 
 void look(int index, uint64_t gen) {
@@ -324,7 +339,7 @@ void txDone(int index, uint64_t gen) {
     if (p.sink) p.sink->put(b);
     if (p.log) p.txLog.push_back(SimTxByte{now, b, board.rs485Txen == 1});
     // The host on the main port honours the display's flow control.
-    if (index == uart::mainPort()) {
+    if ((b == XOFF || b == XON) && index == uart::mainPort()) {
         if (b == XOFF) {
             p.paused = true;
         } else if (b == XON && p.paused) {
