@@ -251,6 +251,43 @@ TEST_F(Decoders, DamagedJpegDrawsTheBandsDecodedAndFails) {
     EXPECT_EQ(kBack, pixelAt(320, 0)); // nothing beside the image
 }
 
+// A code no table holds (stuffed 0xFF bytes are all ones) in the middle of a sequential scan: the
+// bands above are drawn as decoded, the band of the damage keeps the blocks decoded before it and
+// draws the rest mid-grey (no coefficients), and nothing is drawn below.
+TEST_F(Decoders, DamagedSequentialJpegKeepsItsBandUpToTheDamage) {
+    const std::vector<uint8_t> good = corpusFile("base_2x2_q90.jpg");
+    ASSERT_GT(good.size(), 1000u);
+    size_t data = 0;
+    for (size_t i = 0; i + 3 < good.size() && !data; i++)
+        if (good[i] == 0xFF && good[i + 1] == 0xDA) data = i + 2 + (good[i + 2] << 8 | good[i + 3]);
+    ASSERT_NE(0u, data);
+    std::vector<uint8_t> bad = good;
+    const size_t at = data + (good.size() - data) / 2;
+    for (size_t i = 0; i < 8; i += 2) {
+        bad[at + i] = 0xFF;
+        bad[at + i + 1] = 0x00;
+    }
+    ASSERT_EQ(0, GUI_JPEG_Draw(good.data(), (uint32_t)good.size(), 0, 0));
+    std::vector<uint16_t> whole;
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++) whole.push_back(pixelAt(x, y));
+    freshScreen(kBack);
+    EXPECT_NE(0, GUI_JPEG_Draw(bad.data(), (uint32_t)bad.size(), 0, 0));
+    int first = 0; // the first row that differs: in the band of the damage or the row above it
+    while (first < 240 && pixelAt(0, first) == whole[(size_t)first * 320] &&
+           pixelAt(319, first) == whole[(size_t)first * 320 + 319])
+        first++;
+    ASSERT_LT(first, 240);
+    const int band = (first + 1) / 16;
+    ASSERT_GT(band, 0);
+    for (int y = 0; y < band * 16 - 1; y++) // the row above the band takes its chroma too
+        for (int x = 0; x < 320; x++) ASSERT_EQ(whole[(size_t)y * 320 + x], pixelAt(x, y)) << x << "," << y;
+    EXPECT_EQ(whole[(size_t)(band * 16 + 8) * 320 + 3], pixelAt(3, band * 16 + 8)); // its first block
+    for (int y = band * 16 + 4; y < band * 16 + 12; y++) // its last MCU, away from its neighbours
+        for (int x = 306; x < 320; x++) EXPECT_EQ(0x8410, pixelAt(x, y)) << x << "," << y;
+    for (int y = band * 16 + 16; y < 240; y++) EXPECT_EQ(kBack, pixelAt(100, y)) << y;
+}
+
 TEST_F(Decoders, RefusedJpegsDrawNothing) {
     std::vector<uint8_t> b = corpusFile("base_1x1_q50.jpg");
     ASSERT_GT(b.size(), 1000u);
