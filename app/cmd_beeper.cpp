@@ -68,14 +68,16 @@ static bool onlyBlanks(const char *p) {
     return *p == 0;
 }
 
+// What follows a two-letter keyword and its optional "s" (set without saving).
+static char *valueOf(char *line, bool *save) {
+    *save = line[2] != 's';
+    return line + (*save ? 2 : 3);
+}
+
 // "bv", "bvs": no value reports the volume; +n / -n change it, clamped; n sets it (0..255).
 int cmd_bv(char *line) {
-    char *p = line + 2;
-    bool save = true;
-    if (*p == 's') {
-        save = false;
-        p++;
-    }
+    bool save;
+    char *p = valueOf(line, &save);
     if (*p == 0 || (*p == ' ' && p[1] == 0)) {
         replyNumber(GetBeepVolume());
         return CMD_OK;
@@ -99,12 +101,8 @@ int cmd_bv(char *line) {
 
 // "bf", "bfs": no value reports the frequency; a value of 1 Hz or more sets it.
 int cmd_bf(char *line) {
-    char *p = line + 2;
-    bool save = true;
-    if (*p == 's') {
-        save = false;
-        p++;
-    }
+    bool save;
+    char *p = valueOf(line, &save);
     if (onlyBlanks(p)) {
         replyNumber((long)GetBeepFrequency());
         return CMD_OK;

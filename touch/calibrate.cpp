@@ -108,7 +108,7 @@ static uint32_t timeoutMs(void) {
     return eepromData[CFG_TC_TIMEOUT] * 1000u;
 }
 
-int getCalPoint(int textLeft, int x, int y, int16_t *raw1, int16_t *raw2) {
+static int measure(bool textLeft, int32_t x, int32_t y, int16_t *raw1, int16_t *raw2) {
     drawTarget(x, y);
     caption("Press here", textLeft, x, y);
     int32_t sum1 = 0, sum2 = 0;
@@ -144,6 +144,15 @@ int getCalPoint(int textLeft, int x, int y, int16_t *raw1, int16_t *raw2) {
     }
     GUI_Clear();
     return lifted ? 1 : 0;
+}
+
+// Draws in black on the current background and gives the caller its drawing state back.
+int getCalPoint(int textLeft, int x, int y, int16_t *raw1, int16_t *raw2) {
+    GUI_CONTEXT saved;
+    GUI_SaveContext_M(&saved);
+    int ok = measure(textLeft != 0, x, y, raw1, raw2);
+    GUI_RestoreContext(&saved);
+    return ok;
 }
 
 // Circle n (1..4) must be hit within HIT_RANGE pixels by the new transform; every touch restarts
