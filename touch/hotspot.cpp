@@ -189,11 +189,11 @@ void updateSpot(int pressed, int n, int report, int32_t x, int32_t y, int quiet)
     if (n < 0 || n >= HOTSPOTS) return;
     HotSpot &h = TouchHotSpots[n];
     if (n >= BUTTON_SPOTS && h.type != HS_INVERT && h.type != HS_AREA) return;
-    if (pressed && report && (h.flags & HF_CLICK) && (!(h.flags & HF_NO_REPEAT_CLICK) || !typematicTimer))
-        keyClick();
     // Sliders are not part of the table yet: every hotspot takes the plain path.
     GUI_CONTEXT saved;
     GUI_SaveContext_M(&saved);
+    if (pressed && report && (h.flags & HF_CLICK) && (!(h.flags & HF_NO_REPEAT_CLICK) || !typematicTimer))
+        keyClick();
     switch (h.type) {
     case HS_INVERT:
         GUI_SetDrawMode(GUI_DRAWMODE_XOR);
