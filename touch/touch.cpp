@@ -8,5 +8,6 @@ int isXYinSlider(int32_t, int32_t) {
     return 0;
 }
 void doCalibration(void) {}
-// Buttons draw their faces once they are built.
-void QV_Button_Draw(int) {}
+int getCalPoint(int, int, int, int16_t *, int16_t *) {
+    return 0;
+}
