@@ -1,6 +1,7 @@
 // Buttons end to end: definitions on the wire, taps of the simulated pen, and the faces they leave
 // in the frame buffer, compared pixel for pixel with the faces they were made from.
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -240,6 +241,44 @@ TEST_F(Touch, TypematicKeyRepeats) {
     // after the lift, for two more.
     EXPECT_EQ(tap(40, 40, 230), "x0\rx0\rx0\rx0\rx0\rx0\r");
     EXPECT_EQ(region(10, 10, 64, 64), pixels(bmButtonRaised));
+}
+
+} // namespace
+
+namespace {
+
+// The demo of `make run`: its drawing lines sent as a host would, then the pen on its controls.
+TEST_F(Touch, DemoScreenAnswersThePen) {
+    SimOptions o;
+    o.sd = CARDS_DIR "/demo.img";
+    start(o);
+    std::ifstream demo(DEMO_DIR "/demo.txt");
+    ASSERT_TRUE(demo.good());
+    std::string line;
+    int sent = 0;
+    while (std::getline(demo, line)) {
+        if (line.empty() || line.rfind("//", 0) == 0) continue;
+        std::string reply = say(line);
+        EXPECT_EQ(reply, ">\r") << line;
+        sent++;
+    }
+    EXPECT_GT(sent, 100);
+    const uint16_t grey = pixel(660, 110);
+    EXPECT_EQ(tap(610, 370), "x0\r");
+    EXPECT_EQ(tap(700, 370), "s1 1\r");
+    EXPECT_EQ(pixel(660, 110), 0xFEE0) << "the lamp is lit (FD0)";
+    EXPECT_EQ(tap(700, 370), "s1 0\r");
+    EXPECT_EQ(pixel(660, 110), grey);
+    const uint16_t ball = pixel(100, 300);
+    sim_touch(100, 300);
+    sim_run_for(100);
+    EXPECT_EQ(sim_take_output(0), "x130\r");
+    EXPECT_EQ(pixel(100, 300), (uint16_t)~ball) << "inverted while pressed";
+    sim_release();
+    sim_run_for(300);
+    EXPECT_EQ(pixel(100, 300), ball);
+    EXPECT_EQ(tap(400, 150), "x131 118 66\r");
+    EXPECT_EQ(pixel(400, 150), 0xD904) << "a dot (D22) where the star was pressed";
 }
 
 } // namespace
