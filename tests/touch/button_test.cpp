@@ -211,6 +211,42 @@ TEST_F(Touch, NegativeTypeWaitsForEnable) {
     EXPECT_EQ(region(10, 10, 64, 64), up) << "re-enabled momentary buttons are drawn up";
 }
 
+// A host that sends everything at once: 128 definitions in one burst (the display paces it with
+// XOFF/XON), then 201 taps on one toggle: every reply, every report, in order, and the last face.
+TEST_F(Touch, FloodOfDefinitionsAndTaps) {
+    start();
+    std::string burst, expected;
+    for (int n = 0; n < 128; n++) {
+        burst += "bd " + std::to_string(n) + " " + std::to_string(n % 12 * 66) + " " +
+                 std::to_string(n / 12 * 40) + (n == 127 ? " 2 \"a\" \"b\" 5 5 5 5\r" : " 1 \"k\" 5 5\r");
+        expected += ">\r";
+    }
+    sim_send(0, burst);
+    ASSERT_TRUE(sim_run_until_idle(60000));
+    std::string out = sim_take_output(0);
+    out.erase(std::remove_if(out.begin(), out.end(), [](char c) { return c == 0x11 || c == 0x13; }),
+              out.end());
+    EXPECT_EQ(out, expected);
+    // Button 127 lies at (462, 400); the momentary buttons under the later ones lose the overlap.
+    const std::vector<uint16_t> off = region(462, 400, 64, 64);
+    burst.clear();
+    expected.clear();
+    for (int i = 0; i < 201; i++) {
+        burst += "*tsmm 470 430\r";
+        expected += i % 2 ? "s127 0\r>\r" : "s127 1\r>\r";
+    }
+    sim_send(0, burst);
+    ASSERT_TRUE(sim_run_until_idle(60000));
+    out = sim_take_output(0);
+    out.erase(std::remove_if(out.begin(), out.end(), [](char c) { return c == 0x11 || c == 0x13; }),
+              out.end());
+    EXPECT_EQ(out, expected);
+    EXPECT_NE(region(462, 400, 64, 64), off);
+    EXPECT_EQ(say("ssb 127"), "1\r>\r");
+    EXPECT_EQ(say("*tsmm 470 430"), "s127 0\r>\r") << "simulated touches rule from their first on";
+    EXPECT_EQ(region(462, 400, 64, 64), off);
+}
+
 // Press macros of buttons run at the next pass, entered at the button's label, with its text.
 TEST_F(Touch, ButtonMacrosRunWithTheirArgumentsAndLabels) {
     startWithCard();
