@@ -126,7 +126,6 @@ int cmd_ButtonDefine(char *line, int n, int x, int y, int type, int centre) {
     bool disabled = type < 0;
     if (disabled) type = -type;
     HotSpot &h = TouchHotSpots[n];
-    if (centre) h.flags |= HF_CENTRED;
     const ButtonType *t = findType(type);
     if (!t) return fail(": invalid <type>\r");
 
