@@ -1,13 +1,9 @@
-// Touch controls still to come: sliders, calibration. Empty until their issues land.
+// Touch controls still to come: sliders. Empty until their issues land.
 #include "touch/touch.h"
 
 #include "touch/hotspot.h"
 
 void QV_Slider_Init(void) {}
 int isXYinSlider(int32_t, int32_t) {
-    return 0;
-}
-void doCalibration(void) {}
-int getCalPoint(int, int, int, int16_t *, int16_t *) {
     return 0;
 }
