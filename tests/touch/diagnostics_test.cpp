@@ -118,6 +118,30 @@ TEST_F(Touch, TttTracesOnePress) {
     EXPECT_EQ(tap(130, 140), "x130\r");
 }
 
+// One target measured: the reply names the target and the averaged raw pair, which the default
+// calibration maps back onto the target; no touch within tcTimeout seconds fails.
+TEST_F(Touch, GcpMeasuresOneTarget) {
+    start();
+    EXPECT_EQ(say("*tcTimeout 2"), ">\r");
+    sim_send(0, "*gcp 100 120\r");
+    sim_run_for(300);
+    sim_touch(100, 120);
+    sim_run_for(400);
+    sim_release();
+    ASSERT_TRUE(sim_run_until_idle(5000));
+    std::smatch m;
+    std::string out = sim_take_output(0);
+    ASSERT_TRUE(std::regex_match(out, m, std::regex(":   LogX:100, LogY:120, PhyX:(\\d+), PhyY:(\\d+)\r>\r")))
+        << out;
+    EXPECT_NEAR(std::stoi(m[1]), 850 - 700 * 80 / 759, 2) << "the Y channel runs along the screen's x";
+    EXPECT_NEAR(std::stoi(m[2]), 150 + 700 * 100 / 439, 2);
+    uint64_t t0 = sim_now();
+    sim_send(0, "*gcp 100 120\r");
+    ASSERT_TRUE(sim_run_until_idle(5000));
+    EXPECT_EQ(sim_take_output(0), "!\r");
+    EXPECT_NEAR((double)(sim_now() - t0) / (double)(uint64_t)SIM_COUNTS_PER_MS, 2000.0, 20.0);
+}
+
 TEST_F(Touch, OtherDiagnosticsParseTheirArguments) {
     start();
     EXPECT_EQ(say("*gcp"), "!\r");
