@@ -104,6 +104,18 @@ int cmd_sys_getConfigAsFile(char *line);
 int cmd_i2c_read(char *line);
 int cmd_i2c_write(char *line);
 
+// ---- charts (app/cmd_charts.cpp)
+int cmd_cc(char *line);
+int cmd_cr(char *line);
+int cmd_cdbb(char *line);
+int cmd_cdbc(char *line);
+int cmd_cdp(char *line);
+int cmd_cddm(char *line);
+int cmd_cdrm(char *line);
+int cmd_cdb(char *line);
+int cmd_cd(char *line);
+int cmd_cv(char *line);
+
 // ---- not built yet (app/not_built.cpp): each answers "!\r" until its room lands
 int cmd_md(char *line);
 int cmd_mdb(char *line);
@@ -143,16 +155,6 @@ int cmd_sv(char *line);
 int cmd_slc(char *line);
 int cmd_svc(char *line);
 int cmd_xbb(char *line);
-int cmd_cc(char *line);
-int cmd_cr(char *line);
-int cmd_cdbb(char *line);
-int cmd_cdbc(char *line);
-int cmd_cdp(char *line);
-int cmd_cddm(char *line);
-int cmd_cdrm(char *line);
-int cmd_cdb(char *line);
-int cmd_cd(char *line);
-int cmd_cv(char *line);
 int cmd_bcv(char *line);
 int cmd_ld(char *line);
 int cmd_lv(char *line);

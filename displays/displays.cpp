@@ -1,5 +1,4 @@
-// Data displays. Empty until their issue lands.
+// Level bars: empty until they are built.
 #include "displays/displays.h"
 
-void QV_Chart_Init(void) {}
 void QV_LevelBar_Init(void) {}

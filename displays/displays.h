@@ -1,5 +1,6 @@
-// Charts, level bars and scrolling text boxes.
+// Data displays and controls drawn from data: charts, level bars, scrolling text boxes.
 #pragma once
 
-void QV_Chart_Init(void);
+#include "displays/chart.h"
+
 void QV_LevelBar_Init(void);

@@ -1,0 +1,133 @@
+// Chart commands: definition with pens, pens and modes, clearing, and plotting one column of values.
+// Coordinates are relative to the drawing origin; a chart must lie on the screen.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "app/commands.h"
+#include "app/control_args.h"
+#include "base/parse.h"
+#include "displays/chart.h"
+#include "gfx/gfx_state.h"
+
+// Pairs "width colour" for pens 0, 1, ... to the end of the line; the chart's remainder rule
+// follows the widest pen. A failing pair fails the command, keeping the pens before it.
+static int definePens(int n, char *p) {
+    int32_t widest = 0;
+    int result = CMD_OK;
+    for (int pen = 0; !atEnd(p); pen++) {
+        int32_t width;
+        GUI_COLOR colour;
+        if (!nextNumber(&p, &width) || !nextColour(&p, &colour) || !QV_Chart_Set_Pen(n, pen, colour, width)) {
+            result = CMD_FAIL;
+            break;
+        }
+        if (width > widest) widest = width;
+    }
+    QV_Chart_FinishSetup(n, widest);
+    return result;
+}
+
+// "cd chart x0 y0 x1 y1 type step min max background [width colour]..."
+int cmd_cd(char *line) {
+    char *p = line + 2;
+    int32_t n, x0, y0, x1, y1, type, step, min, max;
+    GUI_COLOR bg;
+    if (!nextNumber(&p, &n) || !nextNumber(&p, &x0) || !nextNumber(&p, &y0) || !nextNumber(&p, &x1) ||
+        !nextNumber(&p, &y1) || !nextNumber(&p, &type) || !nextNumber(&p, &step) || !nextNumber(&p, &min) ||
+        !nextNumber(&p, &max) || !nextColour(&p, &bg))
+        return CMD_FAIL;
+    x0 += Origin_X;
+    x1 += Origin_X;
+    y0 += Origin_Y;
+    y1 += Origin_Y;
+    if (!areaIsOnScreen(x0 < x1 ? x0 : x1, y0 < y1 ? y0 : y1, x0 < x1 ? x1 : x0, y0 < y1 ? y1 : y0))
+        return CMD_FAIL;
+    if (!QV_Chart_Setup(n, type, step, x0, y0, x1, y1, min, max, bg)) return CMD_FAIL;
+    return definePens(n, p);
+}
+
+// "cdb chart x y step min max bitmap [width colour]..."
+int cmd_cdb(char *line) {
+    char *p = line + 3;
+    int32_t n, x, y, step, min, max, bitmap;
+    if (!nextNumber(&p, &n) || !nextNumber(&p, &x) || !nextNumber(&p, &y) || !nextNumber(&p, &step) ||
+        !nextNumber(&p, &min) || !nextNumber(&p, &max) || !nextNumber(&p, &bitmap))
+        return CMD_FAIL;
+    x += Origin_X;
+    y += Origin_Y;
+    const ExtRecord *rec = QV_GetExtBitmap(bitmap);
+    if (!rec || !areaIsOnScreen(x, y, x + QV_BitmapWidth(rec) - 1, y + QV_BitmapHeight(rec) - 1))
+        return CMD_FAIL;
+    if (!QV_BitmapChart_Setup(n, x, y, step, min, max, bitmap)) return CMD_FAIL;
+    return definePens(n, p);
+}
+
+int cmd_cdbb(char *line) {
+    int n, bitmap;
+    if (sscanf(line, "%*s %d %d", &n, &bitmap) != 2) return CMD_FAIL;
+    return QV_SetChartBitmap(n, bitmap) ? CMD_OK : CMD_FAIL;
+}
+
+int cmd_cdbc(char *line) {
+    char *p = line + 4;
+    int32_t n;
+    GUI_COLOR colour;
+    if (!nextNumber(&p, &n) || !nextColour(&p, &colour)) return CMD_FAIL;
+    return QV_SetChartBackgroundColor(n, colour) ? CMD_OK : CMD_FAIL;
+}
+
+int cmd_cdp(char *line) {
+    char *p = line + 3;
+    int32_t n, pen, width;
+    GUI_COLOR colour;
+    if (!nextNumber(&p, &n) || !nextNumber(&p, &pen) || !nextNumber(&p, &width) || !nextColour(&p, &colour))
+        return CMD_FAIL;
+    return QV_ChangeChartPen(n, pen, width, colour) ? CMD_OK : CMD_FAIL;
+}
+
+// "cddm chart [on]" / "cdrm chart [on]": "on" anywhere in the line switches the mode on.
+static int chartMode(char *line, int (*set)(int, int)) {
+    int n;
+    if (sscanf(line, "%*s %d", &n) != 1) return CMD_FAIL;
+    return set(n, strstr(line, "on") != nullptr) ? CMD_OK : CMD_FAIL;
+}
+
+int cmd_cddm(char *line) {
+    return chartMode(line, QV_SetChartDrawMode);
+}
+
+int cmd_cdrm(char *line) {
+    return chartMode(line, QV_SetChartRetraceMode);
+}
+
+int cmd_cc(char *line) {
+    int n;
+    if (sscanf(line, "%*s %d", &n) != 1) return CMD_FAIL;
+    return QV_ClearAndResetChartDisplay(n) ? CMD_OK : CMD_FAIL;
+}
+
+int cmd_cr(char *line) {
+    int n;
+    if (sscanf(line, "%*s %d", &n) != 1) return CMD_FAIL;
+    return QV_ResetChartCursor(n) ? CMD_OK : CMD_FAIL;
+}
+
+// "cv chart v0 v1 ...": a token beginning with '-' gives its pen no value in this column.
+int cmd_cv(char *line) {
+    char *p = line + 2;
+    int32_t n, values[CHART_PENS];
+    if (!nextNumber(&p, &n)) return CMD_FAIL;
+    int count = 0;
+    while (!atEnd(p)) {
+        if (count == CHART_PENS) return CMD_FAIL;
+        while (*p == ' ' || *p == '\t') p++;
+        if (*p == '-') {
+            values[count++] = CHART_NO_VALUE;
+            while (*p && *p != ' ' && *p != '\t') p++;
+        } else if (!nextNumber(&p, &values[count++])) {
+            return CMD_FAIL;
+        }
+    }
+    return QV_Chart_Show(n, count, values) ? CMD_OK : CMD_FAIL;
+}
