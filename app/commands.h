@@ -116,6 +116,10 @@ int cmd_cdb(char *line);
 int cmd_cd(char *line);
 int cmd_cv(char *line);
 
+// ---- level bars (app/cmd_level_bars.cpp)
+int cmd_ld(char *line);
+int cmd_lv(char *line);
+
 // ---- not built yet (app/not_built.cpp): each answers "!\r" until its room lands
 int cmd_md(char *line);
 int cmd_mdb(char *line);
@@ -156,8 +160,6 @@ int cmd_slc(char *line);
 int cmd_svc(char *line);
 int cmd_xbb(char *line);
 int cmd_bcv(char *line);
-int cmd_ld(char *line);
-int cmd_lv(char *line);
 int cmd_wvr(char *line);
 int cmd_wrf(char *line);
 int cmd_sys_panel(char *line);

@@ -2,5 +2,4 @@
 #pragma once
 
 #include "displays/chart.h"
-
-void QV_LevelBar_Init(void);
+#include "displays/level_bar.h"
