@@ -120,6 +120,12 @@ int cmd_cv(char *line);
 int cmd_ld(char *line);
 int cmd_lv(char *line);
 
+// ---- scrolling text boxes (app/cmd_text_boxes.cpp)
+int cmd_std(char *line);
+int cmd_stc(char *line);
+int cmd_sta(char *line);
+int cmd_stp(char *line);
+
 // ---- not built yet (app/not_built.cpp): each answers "!\r" until its room lands
 int cmd_md(char *line);
 int cmd_mdb(char *line);
@@ -127,10 +133,6 @@ int cmd_mv(char *line);
 int cmd_mvb(char *line);
 int cmd_Q(char *line);
 int cmd_sys_rs485(char *line);
-int cmd_std(char *line);
-int cmd_stc(char *line);
-int cmd_sta(char *line);
-int cmd_stp(char *line);
 int cmd_xbl_on(char *line);
 int cmd_xbl_of(char *line);
 int cmd_xma(char *line);

@@ -3,3 +3,4 @@
 
 #include "displays/chart.h"
 #include "displays/level_bar.h"
+#include "displays/text_box.h"
