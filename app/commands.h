@@ -126,11 +126,13 @@ int cmd_stc(char *line);
 int cmd_sta(char *line);
 int cmd_stp(char *line);
 
-// ---- not built yet (app/not_built.cpp): each answers "!\r" until its room lands
+// ---- meters (app/cmd_meters.cpp)
 int cmd_md(char *line);
 int cmd_mdb(char *line);
 int cmd_mv(char *line);
 int cmd_mvb(char *line);
+
+// ---- not built yet (app/not_built.cpp): each answers "!\r" until its room lands
 int cmd_Q(char *line);
 int cmd_sys_rs485(char *line);
 int cmd_xbl_on(char *line);

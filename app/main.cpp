@@ -70,6 +70,7 @@ void QV_main(void) {
     QV_Chart_Init();
     QV_LevelBar_Init();
     STB_InitScrollTB_Resources();
+    QV_Meter_Init();
     QV_Slider_Init();
     QV_Macros_Init();
     GUI_Init();

@@ -7,10 +7,6 @@
         return 0;                                                                                            \
     }
 
-NOT_BUILT(cmd_md)
-NOT_BUILT(cmd_mdb)
-NOT_BUILT(cmd_mv)
-NOT_BUILT(cmd_mvb)
 NOT_BUILT(cmd_Q)
 NOT_BUILT(cmd_sys_rs485)
 NOT_BUILT(cmd_xbl_on)

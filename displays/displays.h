@@ -1,6 +1,7 @@
-// Data displays and controls drawn from data: charts, level bars, scrolling text boxes.
+// Data displays and controls drawn from data: charts, level bars, scrolling text boxes, meters.
 #pragma once
 
 #include "displays/chart.h"
 #include "displays/level_bar.h"
+#include "displays/meter.h"
 #include "displays/text_box.h"
