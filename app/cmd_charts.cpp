@@ -1,4 +1,5 @@
-// Chart commands: definition with pens, pens and modes, clearing, and plotting one column of values.
+// Chart commands: definition with pens, pens and modes, clearing, plotting one column of values, and
+// the binary stream of columns ("bcv").
 // Coordinates are relative to the drawing origin; a chart must lie on the screen.
 #include <stdio.h>
 #include <stdlib.h>
@@ -7,8 +8,12 @@
 #include "app/commands.h"
 #include "app/control_args.h"
 #include "base/parse.h"
+#include "board/bsp/bsp.h"
+#include "board/services/timer.h"
 #include "displays/chart.h"
 #include "gfx/gfx_state.h"
+#include "serial/serial.h"
+#include "touch/touch.h"
 
 // Pairs "width colour" for pens 0, 1, ... to the end of the line; the chart's remainder rule
 // follows the widest pen. A failing pair fails the command, keeping the pens before it.
@@ -130,4 +135,53 @@ int cmd_cv(char *line) {
         }
     }
     return QV_Chart_Show(n, count, values) ? CMD_OK : CMD_FAIL;
+}
+
+// ---- binary samples ---------------------------------------------------------------------------------
+
+// What is still arriving of a broken stream is dropped until the line has been quiet this long.
+static const uint32_t BIN_DRAIN_MS = 100;
+
+static int binFailed(void) {
+    binDrain(BIN_DRAIN_MS);
+    restoreUartBinMain();
+    return 0;
+}
+
+// One column of `pens` 16-bit samples, low byte first, per 2 x pens bytes; 0xFFFF is no value. The
+// host starts after '>' CR and may pause up to `timeout` ms between columns.
+int doBinChartVals(int n, int32_t count, uint32_t timeout) {
+    int pens = QV_Chart_Get_Pens(n);
+    if (pens == 0) return 0;
+    makeUartBinMain();
+    txChar('>');
+    txChar('\r');
+    gpTimer = timeout;
+    while (count > 0) {
+        if (!gpTimer) return binFailed();
+        binFlowControl();
+        if (bufferOverflow || rxError) return binFailed();
+        if (rxHeld() >= 2 * pens) {
+            gpTimer = timeout;
+            int32_t values[CHART_PENS];
+            for (int k = 0; k < pens; k++) {
+                uint32_t lo = waitChar(), hi = waitChar();
+                uint32_t v = lo | hi << 8;
+                values[k] = v == 0xFFFF ? CHART_NO_VALUE : (int32_t)v;
+            }
+            QV_Chart_Show(n, pens, values);
+            count--;
+            continue;
+        }
+        if (GetPenState()) handle_touch();
+        bsp_wait_for_interrupt();
+    }
+    restoreUartBinMain();
+    return 1;
+}
+
+int cmd_bcv(char *line) {
+    int n, count;
+    if (sscanf(line, "%*s %d %d", &n, &count) != 2 || count < 0) return CMD_FAIL;
+    return doBinChartVals(n, count, 5000) ? CMD_OK : CMD_FAIL;
 }

@@ -115,6 +115,7 @@ int cmd_cdrm(char *line);
 int cmd_cdb(char *line);
 int cmd_cd(char *line);
 int cmd_cv(char *line);
+int cmd_bcv(char *line);
 
 // ---- level bars (app/cmd_level_bars.cpp)
 int cmd_ld(char *line);
@@ -131,6 +132,12 @@ int cmd_md(char *line);
 int cmd_mdb(char *line);
 int cmd_mv(char *line);
 int cmd_mvb(char *line);
+
+// ---- sliders (app/cmd_sliders.cpp)
+int cmd_sl(char *line);
+int cmd_sv(char *line);
+int cmd_slc(char *line);
+int cmd_svc(char *line);
 
 // ---- not built yet (app/not_built.cpp): each answers "!\r" until its room lands
 int cmd_Q(char *line);
@@ -158,12 +165,7 @@ int cmd_bd(char *line);
 int cmd_bdc(char *line);
 int cmd_bc(char *line);
 int cmd_tc(char *line);
-int cmd_sl(char *line);
-int cmd_sv(char *line);
-int cmd_slc(char *line);
-int cmd_svc(char *line);
 int cmd_xbb(char *line);
-int cmd_bcv(char *line);
 int cmd_wvr(char *line);
 int cmd_wrf(char *line);
 int cmd_sys_panel(char *line);

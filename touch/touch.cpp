@@ -1,12 +1,8 @@
-// Touch controls still to come: sliders, calibration. Empty until their issues land.
+// Touch controls still to come: calibration. Empty until their issues land.
 #include "touch/touch.h"
 
 #include "touch/hotspot.h"
 
-void QV_Slider_Init(void) {}
-int isXYinSlider(int32_t, int32_t) {
-    return 0;
-}
 void doCalibration(void) {}
 // Buttons draw their faces once they are built.
 void QV_Button_Draw(int) {}

@@ -9,9 +9,15 @@ void ButtonTimer(void);     // from the 1 ms tick
 void handle_touch(void);    // from the main loop
 int GetPenState(void);
 void QV_Touch_HotSpot_Clear(void);
-void QV_Slider_Init(void);
-int isXYinSlider(int32_t x, int32_t y); // 1 when the screen point lies on a linear slider
 void handle_animation(void);
 void handle_agif(void);
 void init_agif(void);
 void doCalibration(void);
+
+// Linear sliders, provided by the sliders (displays/slider.cpp): slots bound to hotspots.
+void QV_Slider_Init(void);
+void QV_Slider_Unset(int slot);
+int QV_Slider_Find(int n);                                 // slot of hotspot n, -1 none
+int32_t QV_Slider_GetValue(int slot);                      // its current value
+int32_t QV_Slider_Touched(int slot, int32_t x, int32_t y); // thumb to the point; the new value
+int isXYinSlider(int32_t x, int32_t y);                    // 1 when the screen point lies on a slider
