@@ -170,3 +170,29 @@ TEST_F(Chart, DefinitionErrors) {
 }
 
 } // namespace
+
+namespace {
+
+// A bitmap chart: bitmap 6 of the controls card (101 x 51) at (100, 100); the same bitmap drawn
+// with "xi" at (300, 100) is the reference of what its background must be.
+TEST_F(Chart, BitmapChartRedrawsItsBitmapAheadOfTheCursor) {
+    start(true);
+    EXPECT_EQ(say("xi 6 300 100"), ">\r");
+    EXPECT_EQ(say("cdb 0 100 100 5 0 50 6 1 F00"), ">\r");
+    EXPECT_TRUE(same(100, 100, 300, 100, 101, 51)) << "the chart starts as its bitmap";
+    for (int k = 0; k < 20; k++) EXPECT_EQ(say("cv 0 " + std::to_string(k * 2)), ">\r");
+    EXPECT_FALSE(same(100, 100, 300, 100, 101, 51));
+    EXPECT_EQ(say("cv 0 25"), ">\r") << "the 21st column is at the left edge again";
+    EXPECT_TRUE(same(106, 100, 306, 100, 5, 51)) << "the column ahead of the new line shows the bitmap again";
+    EXPECT_FALSE(same(111, 100, 311, 100, 90, 51)) << "the old sweep is still there";
+    EXPECT_EQ(say("cc 0"), ">\r");
+    EXPECT_TRUE(same(100, 100, 300, 100, 101, 51)) << "cleared to the bitmap";
+    EXPECT_EQ(say("cdbb 0 99"), "!\r");
+    EXPECT_EQ(say("cdbb 0 1"), ">\r");
+    EXPECT_EQ(say("cdbc 0 F00"), ">\r");
+    EXPECT_EQ(say("cdb 1 100 100 5 0 50 99"), "!\r") << "no such bitmap";
+    EXPECT_EQ(say("cdb 1 750 100 5 0 50 6"),
+              "Part of control/bitmap area is out of screen bounds (0,0 -- 799,479)\r!\r");
+}
+
+} // namespace
