@@ -42,12 +42,7 @@ int cmd_cd(char *line) {
         !nextNumber(&p, &y1) || !nextNumber(&p, &type) || !nextNumber(&p, &step) || !nextNumber(&p, &min) ||
         !nextNumber(&p, &max) || !nextColour(&p, &bg))
         return CMD_FAIL;
-    x0 += Origin_X;
-    x1 += Origin_X;
-    y0 += Origin_Y;
-    y1 += Origin_Y;
-    if (!areaIsOnScreen(x0 < x1 ? x0 : x1, y0 < y1 ? y0 : y1, x0 < x1 ? x1 : x0, y0 < y1 ? y1 : y0))
-        return CMD_FAIL;
+    if (!areaFromOrigin(&x0, &y0, &x1, &y1)) return CMD_FAIL;
     if (!QV_Chart_Setup(n, type, step, x0, y0, x1, y1, min, max, bg)) return CMD_FAIL;
     return definePens(n, p);
 }

@@ -16,12 +16,7 @@ int cmd_ld(char *line) {
         !nextNumber(&p, &y1) || !nextNumber(&p, &orientation) || !nextNumber(&p, &reversed) ||
         !nextNumber(&p, &min) || !nextColour(&p, &bg))
         return CMD_FAIL;
-    x0 += Origin_X;
-    x1 += Origin_X;
-    y0 += Origin_Y;
-    y1 += Origin_Y;
-    if (!areaIsOnScreen(x0 < x1 ? x0 : x1, y0 < y1 ? y0 : y1, x0 < x1 ? x1 : x0, y0 < y1 ? y1 : y0))
-        return CMD_FAIL;
+    if (!areaFromOrigin(&x0, &y0, &x1, &y1)) return CMD_FAIL;
     if (!QV_LevelBar_Setup(n, 1, orientation, reversed, x0, y0, x1, y1, min, bg)) return CMD_FAIL;
     while (!atEnd(p)) {
         int32_t limit;

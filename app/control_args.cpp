@@ -47,3 +47,12 @@ bool atEnd(const char *p) {
     while (*p == ' ' || *p == '\t') p++;
     return *p == 0;
 }
+
+bool areaFromOrigin(int32_t *x0, int32_t *y0, int32_t *x1, int32_t *y1) {
+    *x0 += Origin_X;
+    *x1 += Origin_X;
+    *y0 += Origin_Y;
+    *y1 += Origin_Y;
+    return areaIsOnScreen(*x0 < *x1 ? *x0 : *x1, *y0 < *y1 ? *y0 : *y1, *x0 < *x1 ? *x1 : *x0,
+                          *y0 < *y1 ? *y1 : *y0);
+}

@@ -12,3 +12,6 @@ bool nextNumber(char **p, int32_t *value);
 bool nextColour(char **p, GUI_COLOR *colour);
 // True when nothing but blanks is left.
 bool atEnd(const char *p);
+// Moves the rectangle by the drawing origin; true when it then lies on the screen, else the
+// out-of-bounds message has been sent.
+bool areaFromOrigin(int32_t *x0, int32_t *y0, int32_t *x1, int32_t *y1);

@@ -9,6 +9,12 @@
 
 Chart chart[CHARTS];
 
+void sortCorners(int32_t *x0, int32_t *y0, int32_t *x1, int32_t *y1) {
+    int32_t t;
+    if (*x0 > *x1) t = *x0, *x0 = *x1, *x1 = t;
+    if (*y0 > *y1) t = *y0, *y0 = *y1, *y1 = t;
+}
+
 // ---- the common axis ---------------------------------------------------------------------------------
 int QV_Chart_Common(ChartAxis *a, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t orientation,
                     uint8_t flags, int32_t max, int32_t min) {
@@ -112,16 +118,7 @@ int QV_Chart_Setup(int n, int32_t type, int32_t step, int32_t x0, int32_t y0, in
     // A step of 0 would never advance; the step is kept in a byte.
     if (n < 0 || n >= CHARTS || type < 0 || type > CHART_SCROLL_RIGHT || step < 1 || step > 255) return 0;
     Chart &c = chart[n];
-    if (x0 > x1) {
-        int32_t t = x0;
-        x0 = x1;
-        x1 = t;
-    }
-    if (y0 > y1) {
-        int32_t t = y0;
-        y0 = y1;
-        y1 = t;
-    }
+    sortCorners(&x0, &y0, &x1, &y1);
     c.type = type;
     c.step = (uint8_t)step;
     setArea(c, x0, y0, x1, y1, min, max);

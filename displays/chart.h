@@ -18,6 +18,8 @@ struct ChartAxis {
     int32_t max, min;
 };
 
+// Puts the corners of a rectangle in order: x0 <= x1, y0 <= y1.
+void sortCorners(int32_t *x0, int32_t *y0, int32_t *x1, int32_t *y1);
 // Fills the axis; 0 for an orientation above 1, which leaves the record as it was.
 int QV_Chart_Common(ChartAxis *axis, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t orientation,
                     uint8_t flags, int32_t max, int32_t min);

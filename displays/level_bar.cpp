@@ -13,16 +13,7 @@ int QV_LevelBar_Setup(int bar, int defined, int orientation, int reversed, int32
     if (bar < 0 || bar >= LEVEL_BARS) return 0;
     LevelBar &b = LevelBars[bar];
     b = LevelBar{};
-    if (x0 > x1) {
-        int32_t t = x0;
-        x0 = x1;
-        x1 = t;
-    }
-    if (y0 > y1) {
-        int32_t t = y0;
-        y0 = y1;
-        y1 = t;
-    }
+    sortCorners(&x0, &y0, &x1, &y1);
     if (!QV_Chart_Common(&b.axis, x0, y0, x1, y1, orientation, reversed ? AXIS_REVERSED : 0, 0, min))
         return 0;
     b.defined = defined;
