@@ -23,11 +23,19 @@ class Bcv : public Display {
             if (c != '\x11' && c != '\x13') out += c;
         return out;
     }
+    // What the display sends until its '>' CR, by the millisecond (at most a second).
+    static std::string waitForStart() {
+        std::string out;
+        for (int ms = 0; ms < 1000 && out.find(">\r") == std::string::npos; ms++) {
+            sim_run_for(1);
+            out += sim_take_output(0);
+        }
+        return out;
+    }
     // "bcv", then the samples once the display has answered '>' CR; everything it sent.
     std::string stream(int chart, const std::vector<uint16_t> &v, int pens = 1) {
         sim_send(0, "bcv " + std::to_string(chart) + " " + std::to_string(v.size() / pens) + "\r");
-        sim_run_for(20);
-        std::string out = sim_take_output(0);
+        std::string out = waitForStart();
         sim_send(0, samples(v));
         EXPECT_TRUE(sim_run_until_idle(60000));
         return out + sim_take_output(0);
@@ -79,8 +87,7 @@ TEST_F(Bcv, RefusedWithoutPensAndBrokenStreamsAreDropped) {
     // One column and one byte, then nothing for the 5 s timeout: the transfer fails; what arrives
     // while it winds down is dropped.
     sim_send(0, "bcv 0 10\r");
-    sim_run_for(20);
-    EXPECT_EQ(sim_take_output(0), ">\r");
+    EXPECT_EQ(waitForStart(), ">\r");
     sim_send(0, std::string("\x05\x00\x07", 3));
     sim_run_for(4990);
     EXPECT_EQ(sim_take_output(0), "") << "still waiting";
