@@ -12,6 +12,7 @@
 #include "settings/settings.h"
 #include "touch/agif.h"
 #include "touch/animation.h"
+#include "touch/calibrate.h"
 #include "touch/hotspot.h"
 #include "touch/sampler.h"
 
@@ -104,6 +105,17 @@ int cmd_sys_getConfigAsFile(char *line);
 int cmd_i2c_read(char *line);
 int cmd_i2c_write(char *line);
 
+// ---- beeper (app/cmd_beeper.cpp)
+int cmd_beep(char *line);
+int cmd_beepw(char *line);
+int cmd_al(char *line);
+int cmd_bv(char *line);
+int cmd_bf(char *line);
+int cmd_sys_spkr(char *line);
+int cmd_bMaX(char *line);
+int cmd_bb(char *line);
+int cmd_rb(char *line);
+
 // ---- charts (app/cmd_charts.cpp)
 int cmd_cc(char *line);
 int cmd_cr(char *line);
@@ -148,15 +160,6 @@ int cmd_xma(char *line);
 int cmd_xmc(char *line);
 int cmd_xmp(char *line);
 int cmd_bdld(char *line);
-int cmd_beep(char *line);
-int cmd_beepw(char *line);
-int cmd_al(char *line);
-int cmd_bv(char *line);
-int cmd_bf(char *line);
-int cmd_sys_spkr(char *line);
-int cmd_bMaX(char *line);
-int cmd_bb(char *line);
-int cmd_rb(char *line);
 int cmd_v_on(char *line);
 int cmd_v_of(char *line);
 int cmd_led(char *line);
@@ -164,7 +167,6 @@ int cmd_ssb(char *line);
 int cmd_bd(char *line);
 int cmd_bdc(char *line);
 int cmd_bc(char *line);
-int cmd_tc(char *line);
 int cmd_xbb(char *line);
 int cmd_wvr(char *line);
 int cmd_wrf(char *line);

@@ -1,8 +1,7 @@
-// Touch controls still to come: calibration. Empty until their issues land.
+// Touch controls still to come: button faces. Empty until their issue lands.
 #include "touch/touch.h"
 
 #include "touch/hotspot.h"
 
-void doCalibration(void) {}
 // Buttons draw their faces once they are built.
 void QV_Button_Draw(int) {}
