@@ -16,8 +16,6 @@
 // Resets of rooms that may not be part of this build yet: each runs when its room is linked in.
 __attribute__((weak)) void QV_Touch_HotSpot_Clear(void);
 __attribute__((weak)) void CircSliderInit(void);
-__attribute__((weak)) void QV_Meter_Init(void);
-__attribute__((weak)) void STB_InitScrollTB_Resources(void);
 __attribute__((weak)) void init_animation(void);
 
 static int depth(void) {
@@ -74,8 +72,8 @@ void GUIDEMO_Clear(int arg) {
     QV_LevelBar_Init();
     QV_Slider_Init();
     if (CircSliderInit) CircSliderInit();
-    if (QV_Meter_Init) QV_Meter_Init();
-    if (STB_InitScrollTB_Resources) STB_InitScrollTB_Resources();
+    QV_Meter_Init();
+    STB_InitScrollTB_Resources();
     Origin_X = Origin_Y = 0;
     if (arg == 0) {
         GUI_Clear();

@@ -117,31 +117,7 @@ int cmd_bMaX(char *line);
 int cmd_bb(char *line);
 int cmd_rb(char *line);
 
-// ---- not built yet (app/not_built.cpp): each answers "!\r" until its room lands
-int cmd_md(char *line);
-int cmd_mdb(char *line);
-int cmd_mv(char *line);
-int cmd_mvb(char *line);
-int cmd_Q(char *line);
-int cmd_sys_rs485(char *line);
-int cmd_std(char *line);
-int cmd_stc(char *line);
-int cmd_sta(char *line);
-int cmd_stp(char *line);
-int cmd_xbl_on(char *line);
-int cmd_xbl_of(char *line);
-int cmd_xma(char *line);
-int cmd_xmc(char *line);
-int cmd_xmp(char *line);
-int cmd_bdld(char *line);
-int cmd_v_on(char *line);
-int cmd_v_of(char *line);
-int cmd_led(char *line);
-int cmd_sl(char *line);
-int cmd_sv(char *line);
-int cmd_slc(char *line);
-int cmd_svc(char *line);
-int cmd_xbb(char *line);
+// ---- charts (app/cmd_charts.cpp)
 int cmd_cc(char *line);
 int cmd_cr(char *line);
 int cmd_cdbb(char *line);
@@ -153,8 +129,42 @@ int cmd_cdb(char *line);
 int cmd_cd(char *line);
 int cmd_cv(char *line);
 int cmd_bcv(char *line);
+
+// ---- level bars (app/cmd_level_bars.cpp)
 int cmd_ld(char *line);
 int cmd_lv(char *line);
+
+// ---- scrolling text boxes (app/cmd_text_boxes.cpp)
+int cmd_std(char *line);
+int cmd_stc(char *line);
+int cmd_sta(char *line);
+int cmd_stp(char *line);
+
+// ---- meters (app/cmd_meters.cpp)
+int cmd_md(char *line);
+int cmd_mdb(char *line);
+int cmd_mv(char *line);
+int cmd_mvb(char *line);
+
+// ---- sliders (app/cmd_sliders.cpp)
+int cmd_sl(char *line);
+int cmd_sv(char *line);
+int cmd_slc(char *line);
+int cmd_svc(char *line);
+
+// ---- not built yet (app/not_built.cpp): each answers "!\r" until its room lands
+int cmd_Q(char *line);
+int cmd_sys_rs485(char *line);
+int cmd_xbl_on(char *line);
+int cmd_xbl_of(char *line);
+int cmd_xma(char *line);
+int cmd_xmc(char *line);
+int cmd_xmp(char *line);
+int cmd_bdld(char *line);
+int cmd_v_on(char *line);
+int cmd_v_of(char *line);
+int cmd_led(char *line);
+int cmd_xbb(char *line);
 int cmd_wvr(char *line);
 int cmd_wrf(char *line);
 int cmd_sys_panel(char *line);

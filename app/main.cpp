@@ -70,6 +70,8 @@ void QV_main(void) {
     QV_Touch_Init();
     QV_Chart_Init();
     QV_LevelBar_Init();
+    STB_InitScrollTB_Resources();
+    QV_Meter_Init();
     QV_Slider_Init();
     QV_Macros_Init();
     GUI_Init();

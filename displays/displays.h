@@ -1,5 +1,9 @@
-// Charts, level bars and scrolling text boxes.
+// Data displays and controls drawn from data: charts, level bars, scrolling text boxes, meters,
+// linear sliders.
 #pragma once
 
-void QV_Chart_Init(void);
-void QV_LevelBar_Init(void);
+#include "displays/chart.h"
+#include "displays/level_bar.h"
+#include "displays/meter.h"
+#include "displays/slider.h"
+#include "displays/text_box.h"

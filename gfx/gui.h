@@ -167,6 +167,9 @@ void GUI_Clear(void);
 void GUI_ClearRect(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 void GUI_FillRect(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 void GUI_DrawRect(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// Block move: the pixels of the rectangle move by (dx, dy), whole rows at a time; the destination
+// is cut to the clip rectangle, the source to the screen. What the move uncovers is left as it was.
+void GUI_MoveRect(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t dx, int32_t dy);
 void GUI_DrawHLine(int32_t y, int32_t x0, int32_t x1);
 void GUI_DrawVLine(int32_t x, int32_t y0, int32_t y1);
 void GUI_DrawPixel(int32_t x, int32_t y);

@@ -97,6 +97,21 @@ void GUI__Line1(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int) {
     int64_t err = -n + 2 * minor * first - 2 * n * moved;
     int32_t x = (int32_t)(x0 + (xMajor ? first * sx : moved * sx));
     int32_t y = (int32_t)(y0 + (xMajor ? moved * sy : first * sy));
+    if (solid && !xMajor && !(GUI_Context.DrawMode & GUI_DRAWMODE_XOR)) {
+        // A steep solid line has one pixel per row: written straight into its row (no mask can be
+        // open outside XOR mode), the row band already cut to the clip rectangle.
+        LCD_PIXELINDEX v = LCD__DrawIndex(), *row = LCD__pVRAM + y * LCD__XSize;
+        int32_t stride = sy * LCD__XSize;
+        for (int64_t i = first; i <= last; i++, row += stride) {
+            if (x >= c.x0 && x <= c.x1) row[x] = v;
+            err += 2 * minor;
+            if (err > 0) {
+                err -= 2 * n;
+                x += sx;
+            }
+        }
+        return;
+    }
     int32_t runStart = 0, runY = 0, runEnd = 0, runOpen = 0;
     int32_t phase = (int32_t)(first % pat.length);
     for (int64_t i = first; i <= last; i++) {

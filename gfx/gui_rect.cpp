@@ -1,4 +1,6 @@
 // Rectangles, clearing, pixels and points.
+#include <string.h>
+
 #include "gfx/gui_private.h"
 
 static void order(int32_t *a, int32_t *b) {
@@ -45,4 +47,33 @@ void GUI_DrawPixel(int32_t x, int32_t y) {
 
 void GUI_DrawPoint(int32_t x, int32_t y) {
     GUI__Dot(GUI__SX(x), GUI__SY(y), GUI_Context.PenSize, GUI_Context.PenShape);
+}
+
+// Block move: whole rows of the frame buffer at a time. The destination is cut to the clip
+// rectangle and the source to the screen; rows are walked against the direction of the move so
+// that an overlapping source is read before it is overwritten.
+void GUI_MoveRect(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t dx, int32_t dy) {
+    order(&x0, &x1);
+    order(&y0, &y1);
+    x0 = GUI__SX(x0) + dx;
+    x1 = GUI__SX(x1) + dx;
+    y0 = GUI__SY(y0) + dy;
+    y1 = GUI__SY(y1) + dy;
+    if (LCD__ClipRect(&x0, &y0, &x1, &y1)) return;
+    // The source rows and columns that lie off the screen are not moved.
+    if (x0 - dx < 0) x0 = dx;
+    if (x1 - dx > LCD__XSize - 1) x1 = LCD__XSize - 1 + dx;
+    if (y0 - dy < 0) y0 = dy;
+    if (y1 - dy > LCD__YSize - 1) y1 = LCD__YSize - 1 + dy;
+    if (x0 > x1 || y0 > y1) return;
+    size_t bytes = (size_t)(x1 - x0 + 1) * sizeof(LCD_PIXELINDEX);
+    int32_t stride = LCD__XSize;
+    LCD_PIXELINDEX *dst = LCD__pVRAM + y0 * stride + x0, *src = dst - dy * stride - dx;
+    int32_t rows = y1 - y0 + 1;
+    if (dy > 0) {
+        dst += (rows - 1) * stride;
+        src += (rows - 1) * stride;
+        stride = -stride;
+    }
+    for (int32_t r = 0; r < rows; r++, dst += stride, src += stride) memmove(dst, src, bytes);
 }

@@ -70,6 +70,18 @@ uint8_t waitChar(void);
 uint8_t peekChar(void);
 int rxHeld(void); // bytes held in the main ring
 
+// ---- binary transfers: the main port's receive handler stores every byte as it is -------------
+// Installs the plain handler on the main port and empties the ring.
+void makeUartBinMain(void);
+// Puts the normal handler back and empties the ring.
+void restoreUartBinMain(void);
+// During a transfer: XON to a stopped host once no more than 128 bytes are held and no message is
+// on the wire.
+void binFlowControl(void);
+// After a failed transfer: bytes are taken and dropped (the host let go with XON) until none has
+// come for quietMs, so that the rest of a broken stream is never read as commands.
+void binDrain(uint32_t quietMs);
+
 // ---- aux ring ----------------------------------------------------------------------------------
 extern uint8_t aRxBuf[AUX_BUF_SIZE];
 extern volatile uint32_t aRxCount;

@@ -16,3 +16,6 @@ uint32_t serialSetRate(int port, uint32_t rate);
 // Sends XOFF on the main port when the ring is above its threshold and none went out yet; called
 // with the transmitter free of any message.
 void stopHostIfFull(int port);
+
+// Stores one byte in the main ring as it is (the binary transfers' receive handler).
+void rxStoreRaw(uint8_t b);

@@ -168,6 +168,10 @@ static inline void store(uint8_t b, uint8_t lead = 0) {
     rxCount = rxCount + 1;
 }
 
+void rxStoreRaw(uint8_t b) {
+    store(b);
+}
+
 // XOFF only into an idle transmitter, never into a message being sent: the receive interrupt sends
 // it when a byte arrives with the transmitter idle, the transmit side right after the last byte of
 // a message. Without the second, a display answering every line with a longer reply would have a

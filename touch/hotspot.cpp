@@ -56,12 +56,14 @@ int QV_Touch_HotSpot_Unset(int n) {
     TouchHotSpots[n] = HotSpot{HS_FREE, 0, 0, 0, 0, 0, 0, 0, 0};
     releaseMacroArgs(n, 0);
     releaseMacroArgs(n, 1);
+    QV_Slider_Unset(QV_Slider_Find(n));
     return 1;
 }
 
 void QV_Touch_HotSpot_Clear(void) {
     for (HotSpot &h : TouchHotSpots) h = HotSpot{HS_FREE, 0, 0, 0, 0, 0, 0, 0, 0};
     clearMacroArgStore();
+    QV_Slider_Init();
 }
 
 void QV_Touch_HotSpot_Set(int n, int32_t type, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint8_t flags,
@@ -129,6 +131,13 @@ static void reportRelease(int n) {
     report(text, b, 2);
 }
 
+static void reportSlider(int n, int32_t value) {
+    char text[24];
+    snprintf(text, sizeof text, "l%d:%d\r", n, (int)value);
+    const uint8_t b[4] = {'L', (uint8_t)n, (uint8_t)value, (uint8_t)(value >> 8)};
+    report(text, b, 4);
+}
+
 static void reportToggle(int n, int state) {
     char text[16];
     snprintf(text, sizeof text, "s%d %d\r", n, state);
@@ -189,7 +198,15 @@ void updateSpot(int pressed, int n, int report, int32_t x, int32_t y, int quiet)
     if (n < 0 || n >= HOTSPOTS) return;
     HotSpot &h = TouchHotSpots[n];
     if (n >= BUTTON_SPOTS && h.type != HS_INVERT && h.type != HS_AREA) return;
-    // Sliders are not part of the table yet: every hotspot takes the plain path.
+    // A press on a slider moves its thumb; a changed value is reported and runs the press macro.
+    int slot = QV_Slider_Find(n);
+    if (slot >= 0 && pressed) {
+        int32_t before = QV_Slider_GetValue(slot), value = QV_Slider_Touched(slot, x, y);
+        if (value == before) return;
+        if (h.flags & HF_REPORTS) reportSlider(n, value);
+        if (!quiet) queueMacro(h.pressMacro, n, 0, 1);
+        return;
+    }
     GUI_CONTEXT saved;
     GUI_SaveContext_M(&saved);
     if (pressed && report && (h.flags & HF_CLICK) && (!(h.flags & HF_NO_REPEAT_CLICK) || !typematicTimer))
@@ -273,6 +290,8 @@ void handle_touch(void) {
             updateSpot(0, spot, 1, x, y, 0);
             typematicTimer = eepromData[CFG_TYPEMATIC_REPEAT] * 10u;
             previousSpot = -1;
+        } else if (spot >= BUTTON_SPOTS && isXYinSlider(x, y)) {
+            updateSpot(1, spot, 1, x, y, 0); // the thumb follows the finger
         }
         return;
     }
@@ -345,7 +364,7 @@ int cmd_xset(char *line) {
     char c1 = 0, c2 = 0;
     if (sscanf(line, "xset %d %c%c", &n, &c1, &c2) < 2 || n < 0 || n >= HOTSPOTS) return CMD_FAIL;
     HotSpot &h = TouchHotSpots[n];
-    if (h.type == HS_FREE) return CMD_FAIL;
+    if (h.type == HS_FREE || QV_Slider_Find(n) >= 0) return CMD_FAIL;
     bool set = c1 != '-';
     char letter = (c1 == '+' || c1 == '-') ? c2 : c1;
     uint8_t *field = &h.flags;

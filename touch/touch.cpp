@@ -1,9 +1,5 @@
-// Touch controls still to come: sliders. Empty until their issues land.
+// Touch controls still to come: button faces. Empty until their issue lands.
 #include "touch/touch.h"
 
 #include "touch/hotspot.h"
 
-void QV_Slider_Init(void) {}
-int isXYinSlider(int32_t, int32_t) {
-    return 0;
-}

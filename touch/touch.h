@@ -9,8 +9,6 @@ void ButtonTimer(void);     // from the 1 ms tick
 void handle_touch(void);    // from the main loop
 int GetPenState(void);
 void QV_Touch_HotSpot_Clear(void);
-void QV_Slider_Init(void);
-int isXYinSlider(int32_t x, int32_t y); // 1 when the screen point lies on a linear slider
 void handle_animation(void);
 void handle_agif(void);
 void init_agif(void);
@@ -18,3 +16,11 @@ void doCalibration(void);
 // One calibration-target measurement at (x, y) (screen pixels), caption left of the target when
 // textLeft: the averaged raw pair in State order; 0 on time-out.
 int getCalPoint(int textLeft, int x, int y, int16_t *raw1, int16_t *raw2);
+
+// Linear sliders, provided by the sliders (displays/slider.cpp): slots bound to hotspots.
+void QV_Slider_Init(void);
+void QV_Slider_Unset(int slot);
+int QV_Slider_Find(int n);                                 // slot of hotspot n, -1 none
+int32_t QV_Slider_GetValue(int slot);                      // its current value
+int32_t QV_Slider_Touched(int slot, int32_t x, int32_t y); // thumb to the point; the new value
+int isXYinSlider(int32_t x, int32_t y);                    // 1 when the screen point lies on a slider

@@ -315,6 +315,9 @@ TEST_F(Touch, DemoScreenAnswersThePen) {
     EXPECT_EQ(pixel(100, 300), ball);
     EXPECT_EQ(tap(400, 150), "x131 118 66\r");
     EXPECT_EQ(pixel(400, 150), 0xD904) << "a dot (D22) where the star was pressed";
+    EXPECT_EQ(tap(530, 372), "x2\r");
+    sim_run_for(100);
+    EXPECT_EQ(pixel(790, 5), 0xEF9F) << "the controls screen (E8F0F8) after More";
 }
 
 } // namespace

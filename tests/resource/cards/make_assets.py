@@ -139,3 +139,38 @@ put(os.path.join(here, 'short', 'zefo5.bin'), b'\xeb\xfe\x01\x00\x13\x00\x00\x00
 w, h = 32, 16
 os.makedirs(os.path.join(here, 'splash'), exist_ok=True)
 bmp24(os.path.join(here, 'splash', 'splash.bmp'), w, h, [[(255, 128, 0)] * w for y in range(h)])
+
+# Controls card: backgrounds with a pixel pattern, so that a redraw in the wrong place shows.
+c = os.path.join(here, 'controls', 'assets')
+os.makedirs(c, exist_ok=True)
+def pattern(w, h, base):
+    return [[((x * 8 + base[0]) % 256, (y * 8 + base[1]) % 256, ((x + y) * 4 + base[2]) % 256) for x in range(w)]
+            for y in range(h)]
+png(os.path.join(c, 'dial.png'), 121, 121, pattern(121, 121, (0, 64, 128)))
+png(os.path.join(c, 'track_h.png'), 200, 30, pattern(200, 30, (128, 0, 0)))
+png(os.path.join(c, 'thumb_h.png'), 21, 20, [[(255, 0, 0) if 2 <= x <= 18 else (0, 0, 0) for x in range(21)]
+                                             for y in range(20)])
+png(os.path.join(c, 'track_v.png'), 30, 200, pattern(30, 200, (0, 128, 0)))
+png(os.path.join(c, 'thumb_v.png'), 20, 21, [[(0, 0, 255) if 2 <= y <= 18 else (0, 0, 0) for x in range(20)]
+                                             for y in range(21)])
+png(os.path.join(c, 'plot.png'), 101, 51, pattern(101, 51, (64, 64, 64)))
+
+# Demo card controls: a dial face, a slider track and its thumb.
+dial = []
+for y in range(161):
+    row = []
+    for x in range(161):
+        r = math.hypot(x - 80, y - 80)
+        if r > 79.5:
+            row.append((232, 240, 248))
+        elif r > 76:
+            row.append((40, 50, 70))
+        else:
+            row.append(mix((250, 250, 245), (210, 220, 235), r / 76))
+    dial.append(row)
+png(os.path.join(d, 'dial.png'), 161, 161, dial)
+png(os.path.join(d, 'track.png'), 360, 40,
+    [[(40, 50, 70) if y in (0, 39) or x in (0, 359) else ((180, 190, 205) if 17 <= y <= 22 else (232, 240, 248))
+      for x in range(360)] for y in range(40)])
+png(os.path.join(d, 'thumb.png'), 21, 32,
+    [[(31, 63, 111) if 1 <= x <= 19 and 1 <= y <= 30 else (20, 30, 40) for x in range(21)] for y in range(32)])
