@@ -237,6 +237,16 @@ void powerCut() {
 
 using namespace host;
 
+uint64_t sim_now() {
+    return now;
+}
+double sim_now_ms() {
+    return (double)now / (double)SIM_COUNTS_PER_MS;
+}
+const SimBoard &sim_board() {
+    return board;
+}
+
 // ---- board operations: interrupt controller --------------------------------------------------------
 void interrupt_init(void) {
     for (auto &h : handlers) h = defaultHandler;

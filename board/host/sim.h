@@ -152,6 +152,20 @@ void sim_power_cycle(); // power off and on: memory cleared, stored data (EEPROM
 enum class SimPower { On, Cut };
 SimPower sim_power(); // Cut after an eepromPowerCut power loss, until sim_power_cycle
 
+// What a test may do to the card beyond taking it out of the slot, and the log of the commands it
+// was given (test_board.h).
+struct SimCardQuirks {
+    bool neverPowersUp = false;     // ACMD41 answers "busy" for ever
+    long removeAfterTransfers = -1; // the card leaves the slot after this many more block transfers
+    int failNextRead = 0;           // BSP_SD_ERR_* flags the next block read reports (the data arrives)
+    int failNextWrite = 0;          // ... the next block write reports (the block is not written)
+};
+struct SimCardCommand {
+    uint8_t cmd;
+    bool app;    // an application command (after CMD55)
+    uint64_t at; // when it was given (timer counts)
+};
+
 // Board state the firmware drives, for tests and --trace.
 struct SimBoard {
     // LCD controller

@@ -1,0 +1,26 @@
+// Stand-ins of the rooms a unit test does not link, each in a file of its own so that a program
+// takes only those it needs, with the controls a test sets on them. The devices themselves are
+// never stood in: tests run them on the test board (board/host/test_board.h).
+#pragma once
+
+#include <stdint.h>
+
+#include <vector>
+
+namespace standin {
+
+// serial/ (standin_serial.cpp): the main-port switches, txWait.
+extern int mainPortSwitches; // makeUart0Main and makeUart1Main calls
+extern int mainPort;         // 0 or 1, as the last of them left it
+void resetSerial();
+
+// gfx/ (standin_screen.cpp): the screen writer GUI_BMP_Serialize sends screenBmp() byte by byte
+// and lets bmpMsPerByte milliseconds of board time pass after each.
+extern uint32_t bmpExtra; // bytes after the picture's own
+extern int bmpMsPerByte;
+std::vector<uint8_t> screenBmp(); // a 2 x 2 BMP of four colours, then bmpExtra bytes of 0x42
+void resetScreen();
+
+// macro/ (standin_macro.cpp): the "*macdebug" switch, macroVerbose, that "config.ini" sets.
+
+} // namespace standin
