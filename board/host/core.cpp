@@ -168,6 +168,10 @@ void service() {
     if (sessionService) sessionService();
 }
 
+bsp_isr_t isrOf(int source) {
+    return source >= 0 && source < BSP_IRQ_SOURCES ? handlers[source] : nullptr;
+}
+
 void dispatch() {
     while (irqDeliverable()) {
         handlersRun++;
@@ -262,6 +266,7 @@ static void checkSource(int source) {
 
 void interrupt_set_isr(int source, bsp_isr_t handler) {
     checkSource(source);
+    if (irqEnabled & (1ull << source)) board.isrChangesWhileOn++;
     handlers[source] = handler ? handler : defaultHandler;
     access();
 }
@@ -286,6 +291,7 @@ uint32_t bsp_irq_save(void) {
 }
 
 void bsp_irq_restore(uint32_t state) {
+    if (irqGlobal) board.irqRestoresWhileOpen++;
     irqGlobal = state != 0;
     access();
 }

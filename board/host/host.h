@@ -33,6 +33,7 @@ extern uint64_t irqEnabled;
 extern bool irqGlobal;
 extern bool inHandler;
 void dispatch();
+bsp_isr_t isrOf(int source); // the handler installed for a source
 inline void irqLevel(int source, bool level) {
     if (level)
         irqPending |= 1ull << source;

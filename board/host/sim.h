@@ -95,6 +95,9 @@ struct SimOptions {
     // Busy waits (timer count, UART status) poll access by access instead of letting virtual time
     // jump to their end: the reference against which the jumps are tested.
     bool plainBusyWaits = false;
+    // The host on the main port sends on after the display's XOFF, as a host without flow control
+    // does: floods reach the receive ring whatever it says.
+    bool hostIgnoresXoff = false;
 };
 
 // ---- whole program --------------------------------------------------------------------------
@@ -208,8 +211,10 @@ struct SimBoard {
     int sdClock;
     int sdBusWidth;
     // Other
-    uint32_t eepromByteWrites; // completed since the simulator started
-    uint32_t resets;           // watchdog resets
+    uint32_t eepromByteWrites;     // completed since the simulator started
+    uint32_t isrChangesWhileOn;    // interrupt_set_isr on a source that was enabled
+    uint32_t irqRestoresWhileOpen; // bsp_irq_restore with interrupts already on: no save before it
+    uint32_t resets;               // watchdog resets
     int timerRunning;
     int initDone; // bit mask: 1 clocks, 2 system clock, 4 GPIO, 8 platform, 16 I2C, 32 touch, 64 flash,
                   // 128 SD slot, 256 interrupt controller

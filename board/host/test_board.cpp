@@ -6,12 +6,14 @@
 namespace testboard {
 
 static std::vector<SimCardCommand> commands;
+static std::vector<std::pair<int, std::string>> sends; // of sendAt, by index
 
 bool open(const SimOptions &o) {
     host::closeBoard();
     if (!host::openBoard(o, true)) return false;
     host::powerOnDevices();
     commands.clear();
+    sends.clear();
     host::sd::commandLog = &commands;
     return true;
 }
@@ -39,6 +41,34 @@ void runUntil(uint64_t count) {
 
 void runFor(uint64_t ms) {
     runUntil(host::now + host::msToCounts(ms));
+}
+
+bool settle(uint64_t limitMs) {
+    uint64_t limit = host::now + host::msToCounts(limitMs);
+    while (!host::uart::settled()) {
+        uint64_t next = host::nextEventTime();
+        if (next > limit) return false;
+        if (next > host::now) {
+            runUntil(next);
+        } else {
+            host::service();
+            if (host::irqDeliverable()) host::dispatch();
+        }
+    }
+    return true;
+}
+
+static void sendEvent(uint64_t index, uint64_t) {
+    host::uart::inject(sends[index].first, sends[index].second);
+}
+
+void sendAt(uint64_t count, int port, const std::string &bytes) {
+    sends.emplace_back(port, bytes);
+    host::schedule(count, sendEvent, sends.size() - 1);
+}
+
+bsp_isr_t handler(int source) {
+    return host::isrOf(source);
 }
 
 bool insertCard(const std::string &image) {

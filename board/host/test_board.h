@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "board/bsp/bsp.h"
 #include "board/host/sim.h"
 
 namespace testboard {
@@ -25,6 +26,15 @@ void powerCycle();
 // interrupts they raise; never backwards.
 void runUntil(uint64_t count);
 void runFor(uint64_t ms);
+// Time moves until every byte sent to the board so far has arrived and been read and both
+// transmitters are empty; false when limitMs of virtual time passed first.
+bool settle(uint64_t limitMs = 10000);
+
+// ---- UARTs (bytes in: sim_send; bytes out: sim_output, sim_tx_log) -------------------------------
+// Bytes that the far end of a port starts to send at virtual time `count` (timer counts).
+void sendAt(uint64_t count, int port, const std::string &bytes);
+// The interrupt handler installed for a source.
+bsp_isr_t handler(int source);
 
 // ---- SD card ------------------------------------------------------------------------------------
 // Puts a card image file in the slot (the card is in; sim_card takes it out and back).
