@@ -560,6 +560,3 @@ void sim_touch(int x, int y) {
 void sim_release() {
     touch::setPen(false, 0, 0);
 }
-void sim_set_temperature(int16_t tenths) {
-    opts.temperatureTenths = tenths;
-}

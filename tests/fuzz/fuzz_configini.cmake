@@ -11,9 +11,6 @@ add_executable(fuzz_configini ${CMAKE_CURRENT_LIST_DIR}/fuzz_configini.cpp
   ${zefo_root}/app/cmd_card.cpp
   ${zefo_root}/base/parse.cpp
   ${zefo_root}/base/config_block.cpp
-  ${zefo_root}/board/bsp/eeprom_i2c.cpp
-  ${zefo_root}/board/services/timer.cpp
-  ${zefo_root}/board/services/services.cpp
   ${zefo_root}/tests/storage/storage_board.cpp
   ${zefo_root}/tests/support/console.cpp
   ${zefo_root}/tests/support/standin_serial.cpp
@@ -21,6 +18,6 @@ add_executable(fuzz_configini ${CMAKE_CURRENT_LIST_DIR}/fuzz_configini.cpp
   ${zefo_root}/tests/support/standin_macro.cpp
   ${zefo_root}/config/wvga1.cpp)
 target_include_directories(fuzz_configini PRIVATE ${zefo_root})
-target_link_libraries(fuzz_configini PRIVATE zefo_board)
+target_link_libraries(fuzz_configini PRIVATE test_board_firmware)
 target_link_options(fuzz_configini PRIVATE -fsanitize=fuzzer)
 set_target_properties(fuzz_configini PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
