@@ -7,6 +7,7 @@ namespace testboard {
 
 static std::vector<SimCardCommand> commands;
 static std::vector<std::pair<int, std::string>> sends; // of sendAt, by index
+static size_t sendsPending;                            // of them, not yet sent
 
 bool open(const SimOptions &o) {
     host::closeBoard();
@@ -14,6 +15,7 @@ bool open(const SimOptions &o) {
     host::powerOnDevices();
     commands.clear();
     sends.clear();
+    sendsPending = 0;
     host::sd::commandLog = &commands;
     return true;
 }
@@ -45,7 +47,7 @@ void runFor(uint64_t ms) {
 
 bool settle(uint64_t limitMs) {
     uint64_t limit = host::now + host::msToCounts(limitMs);
-    while (!host::uart::settled()) {
+    while (sendsPending || !host::uart::settled()) {
         uint64_t next = host::nextEventTime();
         if (next > limit) return false;
         if (next > host::now) {
@@ -59,11 +61,13 @@ bool settle(uint64_t limitMs) {
 }
 
 static void sendEvent(uint64_t index, uint64_t) {
+    sendsPending--;
     host::uart::inject(sends[index].first, sends[index].second);
 }
 
 void sendAt(uint64_t count, int port, const std::string &bytes) {
     sends.emplace_back(port, bytes);
+    sendsPending++;
     host::schedule(count, sendEvent, sends.size() - 1);
 }
 

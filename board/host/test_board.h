@@ -26,8 +26,9 @@ void powerCycle();
 // interrupts they raise; never backwards.
 void runUntil(uint64_t count);
 void runFor(uint64_t ms);
-// Time moves until every byte sent to the board so far has arrived and been read and both
-// transmitters are empty; false when limitMs of virtual time passed first.
+// Time moves until every byte sent to the board so far (sendAt's included) has arrived and been
+// read and both transmitters are empty; false when that needs more than limitMs of virtual time,
+// or can never be (a host held by XOFF, a receiver nobody reads).
 bool settle(uint64_t limitMs = 10000);
 
 // ---- UARTs (bytes in: sim_send; bytes out: sim_output, sim_tx_log) -------------------------------
