@@ -12,6 +12,7 @@
 #include "settings/settings.h"
 #include "touch/agif.h"
 #include "touch/animation.h"
+#include "touch/calibrate.h"
 #include "touch/hotspot.h"
 #include "touch/sampler.h"
 
@@ -104,6 +105,17 @@ int cmd_sys_getConfigAsFile(char *line);
 int cmd_i2c_read(char *line);
 int cmd_i2c_write(char *line);
 
+// ---- beeper (app/cmd_beeper.cpp)
+int cmd_beep(char *line);
+int cmd_beepw(char *line);
+int cmd_al(char *line);
+int cmd_bv(char *line);
+int cmd_bf(char *line);
+int cmd_sys_spkr(char *line);
+int cmd_bMaX(char *line);
+int cmd_bb(char *line);
+int cmd_rb(char *line);
+
 // ---- not built yet (app/not_built.cpp): each answers "!\r" until its room lands
 int cmd_md(char *line);
 int cmd_mdb(char *line);
@@ -121,15 +133,6 @@ int cmd_xma(char *line);
 int cmd_xmc(char *line);
 int cmd_xmp(char *line);
 int cmd_bdld(char *line);
-int cmd_beep(char *line);
-int cmd_beepw(char *line);
-int cmd_al(char *line);
-int cmd_bv(char *line);
-int cmd_bf(char *line);
-int cmd_sys_spkr(char *line);
-int cmd_bMaX(char *line);
-int cmd_bb(char *line);
-int cmd_rb(char *line);
 int cmd_v_on(char *line);
 int cmd_v_of(char *line);
 int cmd_led(char *line);
@@ -137,7 +140,6 @@ int cmd_ssb(char *line);
 int cmd_bd(char *line);
 int cmd_bdc(char *line);
 int cmd_bc(char *line);
-int cmd_tc(char *line);
 int cmd_sl(char *line);
 int cmd_sv(char *line);
 int cmd_slc(char *line);

@@ -3,6 +3,7 @@
 #include "app/hooks.h"
 #include "app/main_loop.h"
 #include "board/bsp/bsp.h"
+#include "board/services/beeper.h"
 #include "board/services/services.h"
 #include "board/services/timer.h"
 #include "config/panel.h"

@@ -5,6 +5,7 @@
 
 #include "app/version.h"
 #include "board/bsp/bsp.h"
+#include "board/services/beeper.h"
 #include "board/services/services.h"
 #include "board/services/timer.h"
 #include "gfx/font_table.h"

@@ -10,6 +10,7 @@
 #include "base/config_block.h"
 #include "base/console.h"
 #include "base/parse.h"
+#include "board/services/beeper.h"
 #include "gfx/font.h"
 #include "gfx/gfx_state.h"
 #include "gfx/gui.h"
@@ -27,7 +28,8 @@ uint8_t allowPreExistingTouch;
 
 static int previousSpot = -1, currentSpot = -1;
 static volatile uint32_t typematicTimer;
-static uint8_t waitForRelease, ignoreTouch, waitForNoTouch, debug_touch;
+uint8_t ignoreTouch, debug_touch;
+static uint8_t waitForRelease, waitForNoTouch;
 static uint8_t simulateTouch, simulatedDown;
 static int32_t cursX = -1, cursY = -1;
 static int32_t lastHotAX = -1, lastHotAY = -1, lastHotRX = -1, lastHotRY = -1;
@@ -190,6 +192,8 @@ void updateSpot(int pressed, int n, int report, int32_t x, int32_t y, int quiet)
     // Sliders are not part of the table yet: every hotspot takes the plain path.
     GUI_CONTEXT saved;
     GUI_SaveContext_M(&saved);
+    if (pressed && report && (h.flags & HF_CLICK) && (!(h.flags & HF_NO_REPEAT_CLICK) || !typematicTimer))
+        keyClick();
     switch (h.type) {
     case HS_INVERT:
         GUI_SetDrawMode(GUI_DRAWMODE_XOR);

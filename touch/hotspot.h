@@ -38,6 +38,8 @@ struct HotSpot {
 extern HotSpot TouchHotSpots[HOTSPOTS];
 extern uint8_t buttonState[BUTTON_SPOTS]; // 0 up, 1 pressed / on
 extern uint8_t allowPreExistingTouch;
+extern uint8_t ignoreTouch; // "touch off": handle_touch does nothing
+extern uint8_t debug_touch; // "*debug": marks and diagnostic output of touches
 
 int QV_SearchHotSpot(int32_t x, int32_t y);
 int QV_Touch_HotSpot_Unset(int n);

@@ -1,4 +1,4 @@
-// Touch controls still to come: sliders, calibration. Empty until their issues land.
+// Touch controls still to come: sliders. Empty until their issues land.
 #include "touch/touch.h"
 
 #include "touch/hotspot.h"
@@ -7,6 +7,5 @@ void QV_Slider_Init(void) {}
 int isXYinSlider(int32_t, int32_t) {
     return 0;
 }
-void doCalibration(void) {}
 // Buttons draw their faces once they are built.
 void QV_Button_Draw(int) {}

@@ -15,3 +15,6 @@ void handle_animation(void);
 void handle_agif(void);
 void init_agif(void);
 void doCalibration(void);
+// One calibration-target measurement at (x, y) (screen pixels), caption left of the target when
+// textLeft: the averaged raw pair in State order; 0 on time-out.
+int getCalPoint(int textLeft, int x, int y, int16_t *raw1, int16_t *raw2);

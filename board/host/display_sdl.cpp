@@ -207,6 +207,7 @@ bool open() {
     windowThread = new std::thread(windowMain);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     shown = true;
+    soundHook = [](const SimTone &t) { sdl_bottom_tone(t.on, t.hz, t.volumeDuty); };
     frameGapNs = FRAME_NS;
     lastFrameNs = wallNs() - FRAME_NS;
     nextCheck = now;
@@ -214,6 +215,7 @@ bool open() {
 }
 
 void close() {
+    soundHook = nullptr;
     if (windowThread) {
         stopping = true;
         windowThread->join();

@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <atomic>
+
 namespace {
 
 SDL_Window *window;
@@ -14,6 +16,58 @@ SDL_Texture *texture;
 int panelW, panelH;
 bool penDown;
 bool videoUp;
+
+// The beeper: the board sets these from its own thread, SDL's audio thread reads them.
+std::atomic<bool> toneOn;
+std::atomic<unsigned> toneHz, toneDuty;
+std::atomic<SDL_AudioDeviceID> audioDevice;
+int audioRate;
+
+constexpr int16_t FULL_SCALE = 8000; // the loudest square wave, well below clipping
+
+void fillAudio(void *, Uint8 *stream, int len) {
+    static double phase; // in periods; only this thread touches it
+    int16_t *out = (int16_t *)stream;
+    int n = len / 2;
+    bool on = toneOn.load(std::memory_order_relaxed);
+    unsigned hz = toneHz.load(std::memory_order_relaxed);
+    int16_t level = (int16_t)(FULL_SCALE * (int)toneDuty.load(std::memory_order_relaxed) / 102);
+    for (int i = 0; i < n; i++) {
+        if (!on || hz == 0 || hz * 2 > (unsigned)audioRate) {
+            out[i] = 0;
+            continue;
+        }
+        out[i] = phase < 0.5 ? level : (int16_t)-level;
+        phase += (double)hz / audioRate;
+        if (phase >= 1.0) phase -= (int)phase;
+    }
+}
+
+// Sound for a window someone looks at; without a device the beeper stays silent.
+void openAudio() {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+    SDL_AudioSpec want, have;
+    SDL_zero(want);
+    want.freq = 44100;
+    want.format = AUDIO_S16SYS;
+    want.channels = 1;
+    want.samples = 512;
+    want.callback = fillAudio;
+    audioDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!audioDevice) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return;
+    }
+    audioRate = have.freq;
+    SDL_PauseAudioDevice(audioDevice, 0);
+}
+
+void closeAudio() {
+    if (!audioDevice) return;
+    SDL_CloseAudioDevice(audioDevice);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    audioDevice = 0;
+}
 
 void redraw() {
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
@@ -138,6 +192,10 @@ bool sdl_bottom_init(const char *title, int width, int height, bool visibleOnly,
         SDL_UnlockTexture(texture);
     }
     present();
+    // A window nobody sees (offscreen, dummy) stays silent unless an audio driver is asked for.
+    const char *audioDriver = SDL_getenv("SDL_AUDIODRIVER");
+    bool unseen = driver && (!strcmp(driver, "offscreen") || !strcmp(driver, "dummy"));
+    if (!unseen || (audioDriver && *audioDriver)) openAudio();
     return true;
 }
 
@@ -174,6 +232,7 @@ bool sdl_bottom_next_input(SdlBottomInput &in, int waitMs) {
 }
 
 void sdl_bottom_cleanup() {
+    closeAudio();
     if (texture) SDL_DestroyTexture(texture);
     if (renderer) SDL_DestroyRenderer(renderer);
     if (window) SDL_DestroyWindow(window);
@@ -234,6 +293,16 @@ bool sdl_bottom_inject(SdlBottomInput::Kind kind, int windowX, int windowY) {
     return SDL_PushEvent(&e) == 1;
 }
 
+void sdl_bottom_tone(int on, unsigned hz, unsigned volumeDuty) {
+    toneHz = hz;
+    toneDuty = volumeDuty > 102 ? 102 : volumeDuty;
+    toneOn = on != 0;
+}
+
+int sdl_bottom_audio() {
+    return audioDevice != 0;
+}
+
 const char *sdl_bottom_driver() {
     const char *d = videoUp ? SDL_GetCurrentVideoDriver() : nullptr;
     return d ? d : "";
@@ -242,6 +311,6 @@ const char *sdl_bottom_driver() {
 extern "C" const SdlBottomApi *zefo_sdl_bottom_api(void) {
     static const SdlBottomApi api = {sdl_bottom_init,    sdl_bottom_write, sdl_bottom_next_input,
                                      sdl_bottom_cleanup, sdl_bottom_read,  sdl_bottom_inject,
-                                     sdl_bottom_driver};
+                                     sdl_bottom_driver,  sdl_bottom_tone,  sdl_bottom_audio};
     return &api;
 }

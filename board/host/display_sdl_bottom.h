@@ -36,6 +36,11 @@ void sdl_bottom_write(const SdlBottomFrame &frame);
 bool sdl_bottom_next_input(SdlBottomInput &input, int waitMs);
 void sdl_bottom_cleanup();
 
+// The beeper's sound: a square wave of hz at volumeDuty (0..102) while on. Unlike the calls above it
+// may come from any thread. Silent when the system has no audio device (never an error).
+void sdl_bottom_tone(int on, unsigned hz, unsigned volumeDuty);
+int sdl_bottom_audio(); // 1 while an audio device plays the tone
+
 // For tests: the colour (8 bits per channel) the renderer holds at a panel pixel, and a mouse
 // event delivered as the window system would deliver it (window pixels; kind Down, Move, Up or
 // Close).
@@ -53,5 +58,7 @@ struct SdlBottomApi {
     bool (*read)(int, int, uint8_t[3]);
     bool (*inject)(SdlBottomInput::Kind, int, int);
     const char *(*driver)();
+    void (*tone)(int, unsigned, unsigned);
+    int (*audio)();
 };
 extern "C" const SdlBottomApi *zefo_sdl_bottom_api(void);

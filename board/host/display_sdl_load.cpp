@@ -6,6 +6,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -13,7 +14,7 @@
 
 namespace {
 
-const SdlBottomApi *api;
+std::atomic<const SdlBottomApi *> api; // set once by the thread that loads it
 std::string loadError = "not loaded";
 
 std::string programDir() {
@@ -55,31 +56,41 @@ bool sdl_bottom_init(const char *title, int width, int height, bool visibleOnly,
         snprintf(why, whyLen, "cannot load the window module: %s", loadError.c_str());
         return false;
     }
-    return api->init(title, width, height, visibleOnly, why, whyLen);
+    return api.load()->init(title, width, height, visibleOnly, why, whyLen);
 }
 
 void sdl_bottom_write(const SdlBottomFrame &frame) {
-    if (load()) api->write(frame);
+    if (load()) api.load()->write(frame);
 }
 
 bool sdl_bottom_next_input(SdlBottomInput &input, int waitMs) {
-    return load() && api->nextInput(input, waitMs);
+    return load() && api.load()->nextInput(input, waitMs);
 }
 
 void sdl_bottom_cleanup() {
-    if (api) api->cleanup();
+    if (api) api.load()->cleanup();
 }
 
 bool sdl_bottom_read(int x, int y, uint8_t rgb[3]) {
-    return load() && api->read(x, y, rgb);
+    return load() && api.load()->read(x, y, rgb);
 }
 
 bool sdl_bottom_inject(SdlBottomInput::Kind kind, int windowX, int windowY) {
-    return load() && api->inject(kind, windowX, windowY);
+    return load() && api.load()->inject(kind, windowX, windowY);
 }
 
 const char *sdl_bottom_driver() {
-    return api ? api->driver() : "";
+    return api ? api.load()->driver() : "";
+}
+
+// From the board's thread: a module still loading misses the change, it never waits for it.
+void sdl_bottom_tone(int on, unsigned hz, unsigned volumeDuty) {
+    if (const SdlBottomApi *a = api.load()) a->tone(on, hz, volumeDuty);
+}
+
+int sdl_bottom_audio() {
+    const SdlBottomApi *a = api.load();
+    return a ? a->audio() : 0;
 }
 
 // SDL and the D-Bus library it starts keep some memory until the process ends; the sanitizer's

@@ -162,6 +162,9 @@ void powerOn();
 void setPen(bool down, int x, int y);
 } // namespace touch
 
+// Every change of the sound the beeper makes goes here too (the window's audio, while it is open).
+extern void (*soundHook)(const SimTone &tone);
+
 namespace panel {
 void powerOn();
 void reset();

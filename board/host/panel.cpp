@@ -45,6 +45,44 @@ template <typename T> void record(T &field, T value, const char *what) {
 
 } // namespace
 
+void (*soundHook)(const SimTone &tone);
+
+namespace {
+
+// What is heard: the tone timer running with the speaker output on. Every change of it (on, off,
+// frequency, volume, speaker) is one line of --trace, one entry of the harness's log, and goes to
+// the window's audio.
+SimTone heard;
+std::vector<SimTone> toneLog;
+
+uint32_t hzOf(uint32_t reload) {
+    uint64_t d = 2ull * (reload + 1ull);
+    return (uint32_t)(16666666ull / d); // the timer's frequency, whole hertz
+}
+
+void soundChanged() {
+    SimTone t = {};
+    t.on = board.toneOn && board.speaker;
+    if (t.on) {
+        t.hz = hzOf(board.toneReload);
+        t.volumeDuty = board.volumeDuty;
+        t.external = board.externalSpeaker != 0;
+    }
+    if (t.on == heard.on && t.hz == heard.hz && t.volumeDuty == heard.volumeDuty &&
+        t.external == heard.external)
+        return;
+    t.time = now;
+    heard = t;
+    if (harness) toneLog.push_back(t);
+    if (t.on)
+        trace("tone on %u Hz, volume %u/102%s", t.hz, t.volumeDuty, t.external ? ", external speaker" : "");
+    else
+        trace("tone off");
+    if (soundHook) soundHook(t);
+}
+
+} // namespace
+
 namespace panel {
 void powerOn() {
     reset();
@@ -65,6 +103,8 @@ void reset() {
     board.backlightDuty = 0;
     board.toneOn = 0;
     board.speaker = 0;
+    heard = SimTone{};
+    toneLog.clear();
     board.statusLed = 0;
     board.sdLed = 0;
     board.rs485Txen = 0;
@@ -222,23 +262,27 @@ void bsp_inverter_enable_line(int level) {
 void bsp_tone_start(uint32_t reload) {
     board.toneOn = 1;
     board.toneReload = reload;
-    trace("tone %u Hz", reload ? 16666666u / (2 * (reload + 1)) : 0);
+    soundChanged();
     access();
 }
 void bsp_tone_stop(void) {
-    record(board.toneOn, 0, "tone");
+    board.toneOn = 0;
+    soundChanged();
     access();
 }
 void bsp_speaker(int on) {
-    record(board.speaker, on != 0 ? 1 : 0, "speaker");
+    board.speaker = on != 0 ? 1 : 0;
+    soundChanged();
     access();
 }
 void bsp_volume_duty(uint8_t duty) {
     record(board.volumeDuty, duty, "volume duty");
+    soundChanged();
     access();
 }
 void bsp_external_speaker(int on) {
     record(board.externalSpeaker, on != 0 ? 1 : 0, "external speaker");
+    soundChanged();
     access();
 }
 
@@ -258,4 +302,8 @@ const uint16_t *sim_framebuffer(int *width, int *height) {
 
 bool sim_write_png(const char *path) {
     return panel::writePng(path);
+}
+
+const std::vector<SimTone> &sim_tone_log() {
+    return toneLog;
 }

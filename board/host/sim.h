@@ -221,6 +221,18 @@ struct SimBoard {
 };
 const SimBoard &sim_board();
 
+// What the beeper sounds: one entry per change of the tone heard (the tone timer running with the
+// speaker output on), with its virtual time; also printed by --trace. Harness sessions only; cleared
+// at power-on and reset.
+struct SimTone {
+    uint64_t time; // timer counts
+    bool on;
+    uint32_t hz;        // 0 when off
+    uint8_t volumeDuty; // the volume PWM duty, 0..102 (0 when off)
+    bool external;      // on the external speaker
+};
+const std::vector<SimTone> &sim_tone_log();
+
 // The visible frame buffer (as set by bsp_lcd_setup), nullptr before the set-up.
 const uint16_t *sim_framebuffer(int *width, int *height);
 bool sim_write_png(const char *path); // the visible frame buffer as an RGB PNG

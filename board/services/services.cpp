@@ -1,5 +1,5 @@
-// Beeper, backlight, panel power and LEDs. Minimal until their issue lands: the panel is powered
-// and lit, the status LED follows the activity, the beeper is silent.
+// Backlight, panel power and LEDs. Minimal until their issue lands: the panel is powered and lit,
+// the status LED follows the activity.
 #include "board/services/services.h"
 
 #include "board/bsp/bsp.h"
@@ -13,9 +13,6 @@ void QV_led_set(int state) { Led(state); }
 void ledBlinkTick(void) {}
 void FlashLed(uint32_t) {}
 
-void QV_BeepInit(void) { bsp_speaker(0); }
-void beeperTick(void) {}
-void BeepImmediate(uint32_t) {}
 
 void QV_Panel_Power(int on) { bsp_panel_supply(on); }
 void QV_Brite_Set(uint8_t level) {

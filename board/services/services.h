@@ -1,4 +1,4 @@
-// Beeper, backlight, panel power and LEDs: the board services above the bsp.
+// Backlight, panel power and LEDs: the board services above the bsp (the beeper: beeper.h).
 #pragma once
 
 #include <stdint.h>
@@ -10,9 +10,6 @@ void QV_led_set(int state);
 void ledBlinkTick(void); // from the 1 ms tick
 void FlashLed(uint32_t period);
 
-void QV_BeepInit(void);
-void beeperTick(void); // from the 1 ms tick: the beep time-out
-void BeepImmediate(uint32_t ms);
 
 void QV_Panel_Power(int on);
 void QV_External_Inverter_On(void);

@@ -2,7 +2,7 @@
 #include "board/services/timer.h"
 
 #include "board/bsp/bsp.h"
-#include "board/services/services.h"
+#include "board/services/beeper.h"
 
 volatile uint32_t msCounter32;
 volatile uint32_t frameTimer;
@@ -20,7 +20,7 @@ void msec_timer_isr(void) {
     if (gpTimer) gpTimer = gpTimer - 1;
     if (wvrTimer) wvrTimer = wvrTimer - 1;
     msCounter32 = msCounter32 + 1;
-    beeperTick();
+    BeepTimerCheck();
     if (msecTickHook) msecTickHook();
     bsp_timer_ack();
 }

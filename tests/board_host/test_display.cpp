@@ -316,6 +316,50 @@ TEST(DisplayBottom, ShowsFramesPixelForPixelAndTurnsTheMouseIntoPenInput) {
     unsetenv("SDL_VIDEODRIVER");
 }
 
+// The beeper's tone through SDL's "disk" audio driver, which writes the samples to a file: a
+// square wave of the tone's frequency at the volume's level while on, silence otherwise.
+TEST(DisplayBottom, PlaysTheToneOnTheAudioDevice) {
+    std::string file = tempPath("audio");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1); // buffers as fast as they come: no waiting on the clock
+    std::string driver = openOn({"dummy", "offscreen"}, 16, 16);
+    unsetenv("SDL_AUDIODRIVER");
+    if (driver.empty()) GTEST_SKIP() << "SDL has neither the offscreen nor the dummy video driver";
+    if (!sdl_bottom_audio()) {
+        sdl_bottom_cleanup();
+        GTEST_SKIP() << "SDL has no disk audio driver";
+    }
+    auto size = [&] { return std::filesystem::exists(file) ? std::filesystem::file_size(file) : 0; };
+    auto waitFor = [&](uintmax_t bytes) {
+        for (long spins = 0; size() < bytes && spins < 200000000; spins++) std::this_thread::yield();
+    };
+    waitFor(4096);
+    uintmax_t silentEnd = size();
+    sdl_bottom_tone(1, 1000, 51); // half volume
+    waitFor(silentEnd + 4 * 44100);
+    sdl_bottom_tone(0, 0, 0);
+    sdl_bottom_cleanup();
+    std::string raw = readFile(file);
+    ASSERT_GE(raw.size(), silentEnd + 4 * 44100);
+    std::vector<int16_t> s(raw.size() / 2);
+    memcpy(s.data(), raw.data(), s.size() * 2);
+    for (size_t i = 0; i < silentEnd / 2; i++) ASSERT_EQ(s[i], 0) << i;
+    // The tone: levels of +-4000, a sign change every 22.05 samples at 44.1 kHz.
+    size_t first = silentEnd / 2;
+    while (first < s.size() && s[first] == 0) first++;
+    ASSERT_LT(first + 44100, s.size());
+    int changes = 0;
+    for (size_t i = first; i < first + 44100; i++) {
+        EXPECT_EQ(abs(s[i]), 4000) << i;
+        if (i > first && (s[i] > 0) != (s[i - 1] > 0)) changes++;
+    }
+    EXPECT_NEAR(changes, 2000, 2);
+    std::filesystem::remove(file);
+    unsetenv("SDL_DISKAUDIOFILE");
+    unsetenv("SDL_DISKAUDIODELAY");
+}
+
 TEST(DisplayBottom, WindowTitleNamesPanelAndSize) {
     EXPECT_EQ(host::display::title(panelConfig), "ZEFO5 VGG8048_PVLED 800x480");
 }
