@@ -12,6 +12,7 @@
 #include "settings/settings.h"
 #include "touch/agif.h"
 #include "touch/animation.h"
+#include "touch/button.h"
 #include "touch/calibrate.h"
 #include "touch/hotspot.h"
 #include "touch/sampler.h"
@@ -136,10 +137,6 @@ int cmd_bdld(char *line);
 int cmd_v_on(char *line);
 int cmd_v_of(char *line);
 int cmd_led(char *line);
-int cmd_ssb(char *line);
-int cmd_bd(char *line);
-int cmd_bdc(char *line);
-int cmd_bc(char *line);
 int cmd_sl(char *line);
 int cmd_sv(char *line);
 int cmd_slc(char *line);
@@ -161,12 +158,7 @@ int cmd_lv(char *line);
 int cmd_wvr(char *line);
 int cmd_wrf(char *line);
 int cmd_sys_panel(char *line);
-int cmd_sys_ttt(char *line);
 int cmd_sys_touchadj(char *line);
-int cmd_sys_td(char *line);
-int cmd_sys_tr(char *line);
-int cmd_sys_td2(char *line);
-int cmd_sys_gcp(char *line);
 int cmd_sys_orient(char *line);
 int cmd_sys_vq(char *line);
 int cmd_sys_maxBrite(char *line);

@@ -24,8 +24,9 @@ static Ellipse makeEllipse(int32_t rx, int32_t ry) {
     e.rx = rx;
     e.ry = ry;
     e.circle = rx == ry;
-    e.a = (int64_t)(2 * (int64_t)rx + 1) * (2 * (int64_t)rx + 1);
-    e.b = (int64_t)(2 * (int64_t)ry + 1) * (2 * (int64_t)ry + 1);
+    // A circle uses its own test (r^2 + r fits for any radius); the squares would overflow there.
+    e.a = e.circle ? 0 : (2 * (int64_t)rx + 1) * (2 * (int64_t)rx + 1);
+    e.b = e.circle ? 0 : (2 * (int64_t)ry + 1) * (2 * (int64_t)ry + 1);
     return e;
 }
 

@@ -53,8 +53,12 @@ int QV_DrawBitmap(const ExtRecord *r, int x, int y) {
     return 1;
 }
 
+void QV_WaitScanPast(int row) {
+    if (wvr) wvr(row);
+}
+
 int QV_DrawBitmapW(const ExtRecord *r, int x, int y) {
-    if (wvr) wvr(y + QV_BitmapHeight(r));
+    QV_WaitScanPast(y + QV_BitmapHeight(r));
     return QV_DrawBitmap(r, x, y);
 }
 

@@ -13,6 +13,9 @@
 int QV_DrawBitmap(const ExtRecord *record, int x, int y);
 // The same, once the panel's scan has passed the bitmap's last row, so that the redraw does not tear.
 int QV_DrawBitmapW(const ExtRecord *record, int x, int y);
+// Waits until the panel's scan has passed the screen row (returns at once in builds without the
+// panel services).
+void QV_WaitScanPast(int row);
 int QV_DrawCompressedBitmap(const ExtRecord *record, int x, int y);
 // Every pixel except those equal to the transparent index.
 int QV_DrawBitmapTr(const ExtRecord *record, int x, int y, uint16_t transparent);

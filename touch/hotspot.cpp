@@ -19,11 +19,11 @@
 #include "serial/rs485.h"
 #include "serial/serial.h"
 #include "settings/settings.h"
+#include "touch/button.h"
 #include "touch/sampler.h"
 #include "touch/touch.h"
 
 HotSpot TouchHotSpots[HOTSPOTS];
-uint8_t buttonState[BUTTON_SPOTS];
 uint8_t allowPreExistingTouch;
 
 static int previousSpot = -1, currentSpot = -1;
@@ -156,7 +156,7 @@ void setQueuedMacroLabel(int id, int event) {
             snprintf(macroQueuedLabel, sizeof macroQueuedLabel, ":r%d", id);
     } else if (type == HS_TOGGLE && id < BUTTON_SPOTS) {
         if ((event == 0 && (h.flags2 & HF2_LABEL_FIRST)) || (event == 1 && (h.flags2 & HF2_LABEL_SECOND)))
-            snprintf(macroQueuedLabel, sizeof macroQueuedLabel, ":s%d_%d", id, buttonState[id]);
+            snprintf(macroQueuedLabel, sizeof macroQueuedLabel, ":s%d_%d", id, buttonInfo[id].state);
     }
 }
 
@@ -202,14 +202,14 @@ void updateSpot(int pressed, int n, int report, int32_t x, int32_t y, int quiet)
     case HS_AREA:
         break;
     case HS_BUTTON:
-        buttonState[n] = (uint8_t)pressed;
-        QV_Button_Draw(n);
+        buttonInfo[n].state = (uint8_t)pressed;
+        QV_Button_Draw(n, report);
         break;
     case HS_TOGGLE: {
         if (pressed) {
-            uint8_t state = buttonState[n] >= 1 ? 0 : 1;
-            buttonState[n] = state;
-            QV_Button_Draw(n);
+            uint8_t state = buttonInfo[n].state >= 1 ? 0 : 1;
+            buttonInfo[n].state = state;
+            QV_Button_Draw(n, report);
             if (report && (h.flags & HF_REPORTS)) reportToggle(n, state);
             if (!quiet) queueMacro(state ? h.pressMacro : h.releaseMacro, n, state ? 0 : 1, state ? 0 : 1);
         }
@@ -409,13 +409,8 @@ int cmd_xe(char *line) {
     bool quiet = line[2] == 's';
     int first, last;
     if (!spotRange(line + (quiet ? 3 : 2), &first, &last)) return CMD_FAIL;
-    for (int n = first; n <= last; n++) {
-        if (n >= HOTSPOTS) return CMD_FAIL;
-        HotSpot &h = TouchHotSpots[n];
-        if (h.type <= HS_DISABLED || h.type >= HS_FREE) continue;
-        h.type -= HS_DISABLED;
-        if (!quiet && (h.type == HS_BUTTON || h.type == HS_TOGGLE)) QV_Button_Draw(n);
-    }
+    for (int n = first; n <= last; n++)
+        if (!buttonReEnable(n, quiet)) return CMD_FAIL;
     return CMD_OK;
 }
 

@@ -36,7 +36,6 @@ struct HotSpot {
 };
 
 extern HotSpot TouchHotSpots[HOTSPOTS];
-extern uint8_t buttonState[BUTTON_SPOTS]; // 0 up, 1 pressed / on
 extern uint8_t allowPreExistingTouch;
 extern uint8_t ignoreTouch; // "touch off": handle_touch does nothing
 extern uint8_t debug_touch; // "*debug": marks and diagnostic output of touches
@@ -49,8 +48,6 @@ void QV_Touch_HotSpot_Set(int n, int32_t type, int32_t x1, int32_t y1, int32_t x
                           uint8_t flags2);
 void updateSpot(int pressed, int n, int report, int32_t x, int32_t y, int quiet);
 void handle_spotNotReleasedWhenDefined(int n);
-// Button drawing, provided by the buttons: draws button n in its current state.
-void QV_Button_Draw(int n);
 
 // Queued macro labels of controls.
 void setQueuedMacroLabel(int id, int event);

@@ -53,18 +53,23 @@ uint16_t touchReadX(void) {
 uint16_t touchReadY(void) {
     return read10(TC_Y);
 }
-static uint16_t readXSettled(void) {
+uint16_t touchReadXSettled(void) {
     bsp_touch_convert(TC_X_SETTLE);
     return read10(TC_X);
 }
-static uint16_t readYSettled(void) {
+uint16_t touchReadYSettled(void) {
     bsp_touch_convert(TC_Y_SETTLE);
     return read10(TC_Y);
 }
 
+void touchReadZ(uint16_t *z1, uint16_t *z2) {
+    *z1 = read10(TC_Z1);
+    *z2 = read10(TC_Z2);
+}
+
 // Smaller is firmer. Unsigned 32-bit as on the board: a Z2 below Z1 wraps to a huge value that
 // every pressure window refuses.
-static uint32_t pressure(uint32_t x, uint32_t y, uint32_t z1, uint32_t z2) {
+uint32_t touchPressure(uint32_t x, uint32_t y, uint32_t z1, uint32_t z2) {
     return (y * 130) / 1024 + x * ((z2 * 256) / z1 - 256) / 1024;
 }
 
@@ -115,7 +120,7 @@ static void sampleStep(void) {
         tState = ST_IDLE;
         return;
     }
-    uint16_t x = readXSettled(), y = readYSettled();
+    uint16_t x = touchReadXSettled(), y = touchReadYSettled();
     if (x == 0xFFFF || y == 0xFFFF) {
         tState = ST_IDLE;
         return;
@@ -125,7 +130,7 @@ static void sampleStep(void) {
         tState = ST_IDLE;
         return;
     }
-    uint32_t p = pressure(x, y, z1, z2);
+    uint32_t p = touchPressure(x, y, z1, z2);
     if ((eepromData[CFG_TOUCH_MODE] & MODE_P) && (p < cfgU16(CFG_TPLO) || p > cfgU16(CFG_TPHI))) {
         tState = ST_IDLE;
         return;
@@ -146,7 +151,7 @@ static void sampleStep(void) {
     samples++;
     if (samples < eepromData[CFG_TSAMP]) return;
     publish((uint16_t)(sumX / samples), (uint16_t)(sumY / samples), p);
-    int32_t sx = readXSettled(), sy = readYSettled();
+    int32_t sx = touchReadXSettled(), sy = touchReadYSettled();
     convToScreenXY(&sx, &sy);
     if (isXYinSlider(sx, sy)) {
         tState = ST_BURST;

@@ -36,6 +36,12 @@ void ttrace(int32_t a, int32_t b, int32_t c);
 // Single readings of the panel channels, 10 bits (for diagnostics with the sampler disabled).
 uint16_t touchReadX(void);
 uint16_t touchReadY(void);
+// The same after a settling conversion, as the sampler reads them.
+uint16_t touchReadXSettled(void);
+uint16_t touchReadYSettled(void);
+void touchReadZ(uint16_t *z1, uint16_t *z2);
+// The sampler's pressure of one reading (smaller is firmer); z1 must not be 0.
+uint32_t touchPressure(uint32_t x, uint32_t y, uint32_t z1, uint32_t z2);
 
 // Commands
 int cmd_sys_touchParm(char *line);
@@ -54,3 +60,8 @@ int cmd_sys_getTouch(char *line);
 int cmd_sys_ever(char *line);
 int cmd_tclr(char *line);
 int cmd_sys_tt(char *line);
+int cmd_sys_ttt(char *line);
+int cmd_sys_td(char *line);
+int cmd_sys_td2(char *line);
+int cmd_sys_tr(char *line);
+int cmd_sys_gcp(char *line);

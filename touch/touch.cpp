@@ -7,5 +7,3 @@ void QV_Slider_Init(void) {}
 int isXYinSlider(int32_t, int32_t) {
     return 0;
 }
-// Buttons draw their faces once they are built.
-void QV_Button_Draw(int) {}

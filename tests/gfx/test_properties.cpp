@@ -184,6 +184,18 @@ TEST(Properties, ShapesOutsideTheClipRectangleOrScreenDrawNothing) {
     EXPECT_EQ(countDiff(before, snapshot()), 0);
 }
 
+// Radii from a host can be anything an int holds: a disc that covers the screen fills all of it,
+// its outline lies off the screen, and no arithmetic overflows on the way.
+TEST(Properties, HugeCirclesCoverTheScreenOrMissIt) {
+    freshScreen();
+    auto white = snapshot();
+    GUI_DrawCircle(400, 240, 1569324961);
+    GUI_DrawEllipse(400, 240, 2000000000, 2000000000);
+    EXPECT_EQ(countDiff(white, snapshot()), 0);
+    GUI_FillCircle(400, 240, 2147483647);
+    EXPECT_EQ(countDiff(white, snapshot()), (int)white.size());
+}
+
 TEST(Properties, FillsCoverExactlyTheirRectangles) {
     freshScreen();
     GUI_FillRect(10, 20, 41, 52);

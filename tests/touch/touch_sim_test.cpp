@@ -5,50 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "board/host/sim.h"
+#include "tests/touch/touch_fixture.h"
 
 namespace {
-
-class Touch : public ::testing::Test {
-  protected:
-    void TearDown() override { sim_stop(); }
-
-    void start(SimOptions o = SimOptions()) {
-        ASSERT_TRUE(sim_start(o));
-        ASSERT_TRUE(sim_run_until_idle());
-        sim_take_output(0);
-    }
-    void startWithCard() {
-        SimOptions o;
-        o.sd = CARDS_DIR "/touch.img";
-        start(o);
-    }
-    std::string say(const std::string &line) {
-        sim_send(0, line + "\r");
-        EXPECT_TRUE(sim_run_until_idle());
-        return sim_take_output(0);
-    }
-    // Holds the pen at (x, y) for `ms`, lifts it and lets the display settle.
-    static void hold(int x, int y, uint64_t ms) {
-        sim_touch(x, y);
-        sim_run_for(ms);
-        sim_release();
-        sim_run_for(300);
-    }
-    // The same; everything the display sent.
-    std::string tap(int x, int y, uint64_t ms = 200) {
-        hold(x, y, ms);
-        return sim_take_output(0);
-    }
-    // The virtual times (ms after `from`) at which each byte equal to `first` began a notice.
-    static std::vector<double> noticeTimes(char first, uint64_t from) {
-        std::vector<double> t;
-        for (const SimTxByte &b : sim_tx_log(0))
-            if (b.byte == (uint8_t)first)
-                t.push_back((double)(b.time - from) / (double)(uint64_t)SIM_COUNTS_PER_MS);
-        return t;
-    }
-};
 
 TEST_F(Touch, AreaReportsPressAndReleaseInTextAndBytes) {
     start();

@@ -86,6 +86,18 @@ bmp24(os.path.join(a, 'sky.bmp'), 40, 20, [[(0, 0, 255) if y < 10 else (0, 255, 
 gif(os.path.join(a, 'blink.gif'), 8, 8, [(0, 0, 0), (255, 255, 255), (255, 0, 0), (0, 0, 255)],
     [[(x + y + k) % 4 for y in range(8) for x in range(8)] for k in range(4)], 10)
 
+# Button faces of the touch card: up and down faces of one size, one lower and one narrower; a
+# white frame around a plain colour, so that a test can tell every face from its pixels.
+t = os.path.join(here, 'touch', 'assets')
+os.makedirs(t, exist_ok=True)
+def framed(w, h, colour):
+    return [[(255, 255, 255) if x in (0, w - 1) or y in (0, h - 1) else colour for x in range(w)]
+            for y in range(h)]
+png(os.path.join(t, 'up.png'), 40, 24, framed(40, 24, (0, 0, 255)))
+png(os.path.join(t, 'down.png'), 40, 24, framed(40, 24, (255, 0, 0)))
+png(os.path.join(t, 'low.png'), 40, 20, framed(40, 20, (0, 255, 0)))
+png(os.path.join(t, 'narrow.png'), 30, 24, framed(30, 24, (255, 255, 0)))
+
 # Demo card pictures.
 d = os.path.join(here, '..', '..', '..', 'tools', 'demo', 'card', 'assets')
 os.makedirs(d, exist_ok=True)
