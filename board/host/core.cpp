@@ -231,6 +231,10 @@ void service() {
     if (sessionService) sessionService();
 }
 
+bsp_isr_t isrOf(int source) {
+    return source >= 0 && source < BSP_IRQ_SOURCES ? handlers[source] : nullptr;
+}
+
 void dispatch() {
     while (irqDeliverable()) {
         handlersRun++;
@@ -300,6 +304,16 @@ void powerCut() {
 
 using namespace host;
 
+uint64_t sim_now() {
+    return now;
+}
+double sim_now_ms() {
+    return (double)now / (double)SIM_COUNTS_PER_MS;
+}
+const SimBoard &sim_board() {
+    return board;
+}
+
 // ---- board operations: interrupt controller --------------------------------------------------------
 void interrupt_init(void) {
     for (auto &h : handlers) h = defaultHandler;
@@ -315,6 +329,7 @@ static void checkSource(int source) {
 
 void interrupt_set_isr(int source, bsp_isr_t handler) {
     checkSource(source);
+    if (irqEnabled & (1ull << source)) board.isrChangesWhileOn++;
     handlers[source] = handler ? handler : defaultHandler;
     access();
 }
@@ -339,6 +354,7 @@ uint32_t bsp_irq_save(void) {
 }
 
 void bsp_irq_restore(uint32_t state) {
+    if (irqGlobal) board.irqRestoresWhileOpen++;
     irqGlobal = state != 0;
     access();
 }

@@ -26,15 +26,22 @@ struct Pending {
     uint8_t value;
 };
 std::vector<Pending> pending; // the page buffer of a write
+bool unpowered;               // the power was cut: writes are lost until the next power-on
+
+void loseSupply() {
+    trace("power cut after %u EEPROM byte writes", board.eepromByteWrites);
+    unpowered = true;
+    powerCut();
+}
 
 void commit() {
     for (const Pending &w : pending) {
+        if (unpowered) break;
         mem[w.addr] = w.value;
         writeStore(fd, mem, w.addr, 1);
         board.eepromByteWrites++;
         if (opts.eepromPowerCut >= 0 && board.eepromByteWrites >= (uint32_t)opts.eepromPowerCut) {
-            trace("power cut after %u EEPROM byte writes", board.eepromByteWrites);
-            powerCut();
+            loseSupply();
             break;
         }
     }
@@ -53,12 +60,20 @@ void powerOn() {
     pointer = 0;
     busyUntil = 0;
     pending.clear();
+    unpowered = false;
 }
 void close() {
     closeStore(fd);
 }
 std::vector<uint8_t> contents() {
     return mem;
+}
+std::vector<uint8_t> &memory() {
+    return mem;
+}
+void cutPowerAfter(long writes) {
+    opts.eepromPowerCut = writes < 0 ? -1 : (long)board.eepromByteWrites + writes;
+    if (writes == 0) loseSupply();
 }
 } // namespace eeprom
 

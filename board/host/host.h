@@ -40,6 +40,7 @@ extern uint64_t irqEnabled;
 extern bool irqGlobal;
 extern bool inHandler;
 void dispatch();
+bsp_isr_t isrOf(int source); // the handler installed for a source
 inline void irqLevel(int source, bool level) {
     if (level)
         irqPending |= 1ull << source;
@@ -139,6 +140,10 @@ bool configure();
 void powerOn();
 void close();
 std::vector<uint8_t> contents();
+std::vector<uint8_t> &memory(); // the contents themselves: changes made here skip the file
+// The supply is lost after `writes` more byte writes (0: now, negative: never). A board without a
+// session runs on: the EEPROM then loses every write until it is powered on again.
+void cutPowerAfter(long writes);
 } // namespace eeprom
 
 namespace flash {
@@ -154,6 +159,9 @@ bool configure();
 void powerOn();
 void close();
 void setPresent(bool present);
+bool insert(const std::string &image);          // another image in the slot, card in (false: message printed)
+extern SimCardQuirks quirks;                    // cleared when the board is opened
+extern std::vector<SimCardCommand> *commandLog; // every command given, when not null
 } // namespace sd
 
 namespace touch {

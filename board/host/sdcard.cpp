@@ -39,6 +39,11 @@ uint32_t dataAddr;
 uint64_t programUntil;
 uint32_t cid[4], csd[4];
 
+// A block transfer went through: a card set to leave after so many leaves now.
+void transferDone() {
+    if (sd::quirks.removeAfterTransfers > 0 && --sd::quirks.removeAfterTransfers == 0) sd::setPresent(false);
+}
+
 bool cardAlive() {
     return board.cardPresent && powered && fd >= 0;
 }
@@ -193,7 +198,8 @@ Answer execute(uint8_t cmd, uint32_t arg, bool app) {
         switch (cmd) {
         case 41:
             if (state != IDLE) return TIMEOUT;
-            if ((arg & OCR_VOLTAGES) && ++powerUpTries > POWER_UP_TRIES) state = READY;
+            if ((arg & OCR_VOLTAGES) && !sd::quirks.neverPowersUp && ++powerUpTries > POWER_UP_TRIES)
+                state = READY;
             return R3;
         case 6:
             if (state != TRAN) return TIMEOUT;
@@ -266,7 +272,12 @@ Answer execute(uint8_t cmd, uint32_t arg, bool app) {
 } // namespace
 
 namespace sd {
+SimCardQuirks quirks;
+std::vector<SimCardCommand> *commandLog;
+
 bool configure() {
+    quirks = SimCardQuirks{};
+    commandLog = nullptr;
     board.cardPresent = 0;
     if (opts.sd.empty()) return true;
     if (!openImage(opts.sd)) return false;
@@ -282,6 +293,16 @@ void powerOn() {
 void close() {
     if (fd >= 0) ::close(fd);
     fd = -1;
+}
+bool insert(const std::string &image) {
+    close();
+    opts.sd = image;
+    board.cardPresent = 0;
+    if (!openImage(image)) return false;
+    cardPowerUp();
+    trace("card in");
+    board.cardPresent = 1;
+    return true;
 }
 void setPresent(bool present) {
     if (present && fd < 0) return; // no card to insert
@@ -325,8 +346,9 @@ void bsp_sd_clock(int mode) {
 int bsp_sd_command(uint8_t cmd, uint32_t arg, int respKind, uint32_t resp[4]) {
     if (resp) resp[0] = resp[1] = resp[2] = resp[3] = 0;
     access(commandTime());
-    if (!cardAlive()) return respKind == BSP_SD_RESP_NONE ? BSP_SD_OK : BSP_SD_ERR_RESP_TIMEOUT;
     bool app = appCmd && cmd != 55;
+    if (sd::commandLog) sd::commandLog->push_back(SimCardCommand{cmd, app, now});
+    if (!cardAlive()) return respKind == BSP_SD_RESP_NONE ? BSP_SD_OK : BSP_SD_ERR_RESP_TIMEOUT;
     if (cmd != 55) appCmd = false;
     Answer a = execute(cmd, arg, app);
     if (a == TIMEOUT) {
@@ -366,12 +388,21 @@ int bsp_sd_read_data(uint8_t *block) {
     state = TRAN;
     ssize_t n = pread(fd, block, 512, (off_t)dataAddr);
     if (n != 512) return BSP_SD_ERR_DATA_TIMEOUT;
-    return BSP_SD_OK;
+    int flags = sd::quirks.failNextRead;
+    sd::quirks.failNextRead = 0;
+    transferDone();
+    return flags;
 }
 
 int bsp_sd_write_data(const uint8_t *block) {
     access(blockTime());
     if (!cardAlive() || state != RCV) return BSP_SD_ERR_DATA_TIMEOUT;
+    if (int flags = sd::quirks.failNextWrite) {
+        sd::quirks.failNextWrite = 0;
+        state = TRAN;
+        transferDone();
+        return flags;
+    }
     ssize_t n = pwrite(fd, block, 512, (off_t)dataAddr);
     if (n != 512) {
         state = TRAN;
@@ -379,6 +410,7 @@ int bsp_sd_write_data(const uint8_t *block) {
     }
     state = PRG;
     programUntil = now + PROGRAM_TIME;
+    transferDone();
     return BSP_SD_OK;
 }
 
@@ -386,4 +418,8 @@ void bsp_sd_led(int on) {
     if (board.sdLed != (on != 0)) trace("SD LED %d", on != 0);
     board.sdLed = on != 0;
     access();
+}
+
+void sim_card(bool present) {
+    sd::setPresent(present);
 }

@@ -531,13 +531,6 @@ void sim_run_for(uint64_t ms) {
     sim_run_until(now + msToCounts(ms));
 }
 
-uint64_t sim_now() {
-    return now;
-}
-double sim_now_ms() {
-    return (double)now / (double)SIM_COUNTS_PER_MS;
-}
-
 void sim_reset() {
     if (!threadStarted) return;
     setControl(CTRL_RESET | CTRL_PARK);
@@ -566,13 +559,4 @@ void sim_touch(int x, int y) {
 }
 void sim_release() {
     touch::setPen(false, 0, 0);
-}
-void sim_card(bool present) {
-    sd::setPresent(present);
-}
-void sim_set_temperature(int16_t tenths) {
-    opts.temperatureTenths = tenths;
-}
-const SimBoard &sim_board() {
-    return board;
 }

@@ -95,6 +95,9 @@ struct SimOptions {
     // Busy waits (timer count, UART status) poll access by access instead of letting virtual time
     // jump to their end: the reference against which the jumps are tested.
     bool plainBusyWaits = false;
+    // The host on the main port sends on after the display's XOFF, as a host without flow control
+    // does: floods reach the receive ring whatever it says.
+    bool hostIgnoresXoff = false;
 };
 
 // ---- whole program --------------------------------------------------------------------------
@@ -152,6 +155,20 @@ void sim_power_cycle(); // power off and on: memory cleared, stored data (EEPROM
 enum class SimPower { On, Cut };
 SimPower sim_power(); // Cut after an eepromPowerCut power loss, until sim_power_cycle
 
+// What a test may do to the card beyond taking it out of the slot, and the log of the commands it
+// was given (test_board.h).
+struct SimCardQuirks {
+    bool neverPowersUp = false;     // ACMD41 answers "busy" for ever
+    long removeAfterTransfers = -1; // the card leaves the slot after this many more block transfers
+    int failNextRead = 0;           // BSP_SD_ERR_* flags the next block read reports (the data arrives)
+    int failNextWrite = 0;          // ... the next block write reports (the block is not written)
+};
+struct SimCardCommand {
+    uint8_t cmd;
+    bool app;    // an application command (after CMD55)
+    uint64_t at; // when it was given (timer counts)
+};
+
 // Board state the firmware drives, for tests and --trace.
 struct SimBoard {
     // LCD controller
@@ -194,8 +211,10 @@ struct SimBoard {
     int sdClock;
     int sdBusWidth;
     // Other
-    uint32_t eepromByteWrites; // completed since the simulator started
-    uint32_t resets;           // watchdog resets
+    uint32_t eepromByteWrites;     // completed since the simulator started
+    uint32_t isrChangesWhileOn;    // interrupt_set_isr on a source that was enabled
+    uint32_t irqRestoresWhileOpen; // bsp_irq_restore with interrupts already on: no save before it
+    uint32_t resets;               // watchdog resets
     int timerRunning;
     int initDone; // bit mask: 1 clocks, 2 system clock, 4 GPIO, 8 platform, 16 I2C, 32 touch, 64 flash,
                   // 128 SD slot, 256 interrupt controller

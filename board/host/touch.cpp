@@ -190,3 +190,7 @@ int16_t bsp_temperature_tenths(void) {
     access();
     return opts.temperatureTenths;
 }
+
+void sim_set_temperature(int16_t tenths) {
+    opts.temperatureTenths = tenths;
+}

@@ -338,8 +338,8 @@ void txDone(int index, uint64_t gen) {
     p.shiftFull = false;
     if (p.sink) p.sink->put(b);
     if (p.log) p.txLog.push_back(SimTxByte{now, b, board.rs485Txen == 1});
-    // The host on the main port honours the display's flow control.
-    if ((b == XOFF || b == XON) && index == uart::mainPort()) {
+    // The host on the main port honours the display's flow control (unless told to ignore it).
+    if ((b == XOFF || b == XON) && index == uart::mainPort() && !opts.hostIgnoresXoff) {
         if (b == XOFF) {
             p.paused = true;
         } else if (b == XON && p.paused) {

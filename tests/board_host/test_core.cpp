@@ -285,3 +285,91 @@ TEST(TestBoard, TimeMovesOnlyWhenTheTestMovesItAndTicksArriveOnTime) {
     EXPECT_EQ(ticksTaken, 10);
     testboard::close();
 }
+
+// What the test board gives unit tests beyond the board operations.
+namespace {
+std::string received;
+void takeByte(void) {
+    received += (char)bsp_uart_read(0);
+}
+// UART0 at 115200 with a receive handler that keeps every byte.
+void uart0Receiving() {
+    received.clear();
+    interrupt_init();
+    bsp_uart_init(0);
+    bsp_uart_set_baud(0, 115200);
+    interrupt_set_isr(BSP_IRQ_UART0_RX, takeByte);
+    interrupt_enable(BSP_IRQ_UART0_RX, 0);
+    bsp_uart_rx_irq(0, 1);
+}
+} // namespace
+
+TEST(TestBoard, SettleRunsUntilTheBytesAreInAndTheHostStopsAtXoffUnlessToldNotTo) {
+    ASSERT_TRUE(testboard::open());
+    uart0Receiving();
+    uint64_t start = sim_now();
+    testboard::sendAt(start + 5 * SIM_COUNTS_PER_MS, 0, "ab");
+    EXPECT_TRUE(testboard::settle());
+    EXPECT_EQ(received, "ab");
+    EXPECT_GE(sim_now(), start + 5 * SIM_COUNTS_PER_MS + 2 * 10 * BSP_TIMER_HZ / 115200);
+    // The display says XOFF: the host holds what it has to send.
+    bsp_uart_write(0, 0x13);
+    ASSERT_TRUE(testboard::settle());
+    sim_send(0, "cd");
+    EXPECT_FALSE(testboard::settle(50));
+    EXPECT_EQ(received, "ab");
+    bsp_uart_write(0, 0x11);
+    EXPECT_TRUE(testboard::settle());
+    EXPECT_EQ(received, "abcd");
+    testboard::close();
+
+    SimOptions o;
+    o.hostIgnoresXoff = true;
+    ASSERT_TRUE(testboard::open(o));
+    uart0Receiving();
+    bsp_uart_write(0, 0x13);
+    sim_send(0, "ef");
+    EXPECT_TRUE(testboard::settle());
+    EXPECT_EQ(received, "ef");
+    EXPECT_EQ(sim_output(0), "\x13");
+    testboard::close();
+}
+
+TEST(TestBoard, HandlerChangesOnEnabledSourcesAndUnmatchedRestoresAreCounted) {
+    ASSERT_TRUE(testboard::open());
+    interrupt_init();
+    interrupt_set_isr(BSP_IRQ_TICK, countTick); // not enabled yet: in order
+    interrupt_enable(BSP_IRQ_TICK, 0);
+    EXPECT_EQ(sim_board().isrChangesWhileOn, 0u);
+    interrupt_set_isr(BSP_IRQ_TICK, countTick);
+    EXPECT_EQ(sim_board().isrChangesWhileOn, 1u);
+    EXPECT_EQ(testboard::handler(BSP_IRQ_TICK), countTick);
+    uint32_t outer = bsp_irq_save();
+    uint32_t inner = bsp_irq_save();
+    bsp_irq_restore(inner);
+    bsp_irq_restore(outer);
+    EXPECT_EQ(sim_board().irqRestoresWhileOpen, 0u);
+    bsp_irq_restore(1);
+    EXPECT_EQ(sim_board().irqRestoresWhileOpen, 1u);
+    testboard::close();
+}
+
+TEST(TestBoard, EepromPowerCutLosesEveryWriteAfterItUntilThePowerComesBack) {
+    ASSERT_TRUE(testboard::open());
+    testboard::cutEepromPowerAfter(2);
+    for (int i = 0; i < 4; i++) EEpromWrite((uint16_t)(0x10 + i), (uint8_t)(0xA0 + i));
+    std::vector<uint8_t> ee = sim_eeprom();
+    EXPECT_EQ(ee[0x10], 0xA0);
+    EXPECT_EQ(ee[0x11], 0xA1);
+    EXPECT_EQ(ee[0x12], 0xFF);
+    EXPECT_EQ(ee[0x13], 0xFF);
+    EXPECT_EQ(sim_board().eepromByteWrites, 2u);
+    testboard::powerCycle();
+    EXPECT_EQ(EEpromRead(0x11), 0xA1);
+    EEpromWrite(0x12, 0x5A);
+    EXPECT_EQ(sim_eeprom()[0x12], 0x5A);
+    testboard::cutEepromPowerAfter(0); // now
+    EEpromWrite(0x13, 0x5B);
+    EXPECT_EQ(sim_eeprom()[0x13], 0xFF);
+    testboard::close();
+}

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "macro/macro.h"
-#include "tests/macro/fake_env.h"
+#include "tests/support/macro_env.h"
 #include "tools/pack/image.h"
 
 static std::vector<uint8_t> image;
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 400) return 0;
     resetEnv();
     loadImage(image);
-    abortAfter = 50; // a repeating macro ends
+    standin::abortAfter = 50; // a repeating macro ends
     std::string all((const char *)data, size);
     std::vector<std::string> parts;
     size_t at = 0;

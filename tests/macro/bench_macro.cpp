@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "macro/macro.h"
-#include "tests/macro/fake_env.h"
+#include "tests/support/macro_env.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "macro/macro.h"
 #include "resource/resource.h"
 #include "settings/settings.h"
-#include "tests/macro/fake_env.h"
+#include "tests/support/macro_env.h"
 #include "tools/pack/image.h"
 
 namespace {
@@ -30,12 +30,14 @@ struct Engine : testing::Test {
     // A host line; returns its output followed by "!" (result 0), "+" (1) or the result number.
     std::string run(const char *line) {
         sent.clear();
-        ran.clear();
+        standin::ran.clear();
         int r = host(line);
         return sent + (r == 0 ? "!" : r == 1 ? "+" : std::to_string(r));
     }
     // The lines the interpreter ran, without the first (the host line itself).
-    Lines inner() const { return ran.size() > 1 ? Lines(ran.begin() + 1, ran.end()) : Lines(); }
+    Lines inner() const {
+        return standin::ran.size() > 1 ? Lines(standin::ran.begin() + 1, standin::ran.end()) : Lines();
+    }
 };
 
 TEST_F(Engine, SectionsAndTheirEntry) {
@@ -112,25 +114,25 @@ TEST_F(Engine, RepeatLoopsUntilAbortEscapeOrAQueuedMacro) {
     macro(2, "", {"queued"});
     macro(3, "", {"pre", ":x", "body", ":repeat"});
     load();
-    abortAfter = 7; // the abort check runs before every line
+    standin::abortAfter = 7; // the abort check runs before every line
     EXPECT_EQ(run("m1"), ":aborting on *abt\r+");
     EXPECT_EQ(inner(), (Lines{"loop", "loop", "loop", "loop"}));
     resetEnv();
     load();
-    escapeAfter = 2; // the escape check runs at every ":repeat"
+    standin::escapeAfter = 2; // the escape check runs at every ":repeat"
     EXPECT_EQ(run("m3:x"), ":aborting on Escape\r+");
     EXPECT_EQ(inner(), (Lines{"pre", "body", "pre", "body", "pre", "body"}));
     resetEnv();
     load();
-    onTouch = [](int n) {
+    standin::onTouch = [](int n) {
         if (n == 4) scheduleMacro(2, "from touch");
     };
     EXPECT_EQ(run("m3:x"), "+");
     EXPECT_EQ(inner(), (Lines{"pre", "body", "pre", "body"}));
     EXPECT_EQ(pendingMacro(), 2);
-    ran.clear();
+    standin::ran.clear();
     processScheduledMacro();
-    EXPECT_EQ(ran, (Lines{"queued"}));
+    EXPECT_EQ(standin::ran, (Lines{"queued"}));
     EXPECT_EQ(pendingMacro(), 0);
 }
 
@@ -189,9 +191,9 @@ TEST_F(Engine, BinaryCall) {
     macro(3, "", {"bin"});
     load();
     char line[4] = {(char)0x82, 'M', 3, 0};
-    ran.clear();
+    standin::ran.clear();
     EXPECT_EQ(cmd_m(line), 1);
-    EXPECT_EQ(ran, (Lines{"bin"}));
+    EXPECT_EQ(standin::ran, (Lines{"bin"}));
 }
 
 TEST_F(Engine, VerboseEcho) {
@@ -212,12 +214,12 @@ TEST_F(Engine, TheQueueHoldsOneRequest) {
     scheduleMacro(2, "y");
     EXPECT_EQ(pendingMacro(), 2);
     processScheduledMacro();
-    EXPECT_EQ(ran, (Lines{"two y"}));
-    ran.clear();
+    EXPECT_EQ(standin::ran, (Lines{"two y"}));
+    standin::ran.clear();
     scheduleMacro(1 + 0x200, "ignored"); // keeps the arguments already queued
     EXPECT_EQ(pendingMacro(), 1);
     processScheduledMacro();
-    EXPECT_EQ(ran, (Lines{"one y"}));
+    EXPECT_EQ(standin::ran, (Lines{"one y"}));
     scheduleMacro(0, "");
     scheduleMacro(0x200, ""); // no macro: nothing is queued, so nothing is held back
     EXPECT_EQ(macroQueued, 0u);
@@ -226,10 +228,10 @@ TEST_F(Engine, TheQueueHoldsOneRequest) {
     EXPECT_EQ(run("m1"), ":no macro commands processed\r!");
     // The queued label goes with the request.
     strcpy(macroQueuedLabel, ":lab");
-    ran.clear();
+    standin::ran.clear();
     sent.clear();
     processScheduledMacro();
-    EXPECT_EQ(ran, (Lines{"two "}));
+    EXPECT_EQ(standin::ran, (Lines{"two "}));
     EXPECT_EQ(sent, ":label \":lab\" not found\r");
 }
 
@@ -253,7 +255,7 @@ TEST_F(Engine, PowerOnAndDemoMacros) {
     EXPECT_EQ(run("*PONMAC"), "0\r+");
     EXPECT_EQ(run("*PONMAC splash"), "+");
     EXPECT_EQ(eepromData[CFG_PONMAC], 2);
-    EXPECT_EQ(configSaves, 1);
+    EXPECT_EQ(testboard::eeprom()[(size_t)EE_COPY_A + CFG_PONMAC], 2); // saved
     EXPECT_EQ(run("*PONMAC 1 1"), "1\r+");
     EXPECT_EQ(eepromData[CFG_PONMAC_QUIET], CFG_ENABLED);
     EXPECT_EQ(run("*PONMAC 9"), "!");

@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "gfx/gfx_state.h"
+#include "gfx/gui.h"
 #include "macro/macro.h"
 #include "serial/serial.h"
 #include "settings/settings.h"
-#include "tests/macro/fake_env.h"
+#include "tests/support/macro_env.h"
 #include "tools/pack/image.h"
 
 namespace {
@@ -57,7 +58,7 @@ TEST_F(Expand, FormsOfTheRegisters) {
     EXPECT_EQ(expand("[`M`][`%5 M`]"), "[mem][  mem]");
     pt[4] = {12, -3};
     EXPECT_EQ(expand("[`p4`][`%3 p4`][`p4.x`][`p4.y`][`p4.z`][`p10`]"), "[12 -3][ 12  -3][12][-3][][]");
-    fakeEeprom[EEPROM_USER_BASE + 0xA] = 200;
+    testboard::eeprom()[EEPROM_USER_BASE + 0xA] = 200;
     EXPECT_EQ(expand("[`eA`][`ea`][`%04 eA`][`eG`][`e10`]"), "[200][200][0200][][]");
     EXPECT_EQ(expand("[`q1`][`i`][`i1x`]"), "[][][]"); // not in the table
 }
@@ -107,19 +108,18 @@ TEST_F(Expand, LiveValues) {
     EXPECT_EQ(expand("`Xm` `Ym` `Xc` `Yc` `Xq`"), "799 479 400 240 ");
     Origin_X = 100;
     Origin_Y = -20;
-    textX = 130;
-    textY = 10;
+    GUI_GotoXY(130, 10);
     EXPECT_EQ(expand("`Xo` `Yo` `Xs` `Ys` `%05 Xs`"), "100 -20 30 30 00030");
     EXPECT_EQ(expand("`Xr` `Yr` `Xa` `Ya` `L3` [`L4`] [`Lx`]"), "5 6 105 206 30 [] []");
     eepromData[CFG_BEEP_VOL] = 77;
     eepromData[CFG_BRITE] = 200;
     EXPECT_EQ(expand("`V` `B` `%04 B`"), "77 200 0200");
     EXPECT_EQ(expand("`T`"), "+25.5");
-    temperature = -305;
+    sim_set_temperature(-305);
     EXPECT_EQ(expand("`T`"), "*****");
-    temperature = -5;
+    sim_set_temperature(-5);
     EXPECT_EQ(expand("`T`|`%7 T`"), "-00.5|  -00.5");
-    temperature = 999;
+    sim_set_temperature(999);
     EXPECT_EQ(expand("`T`"), "+99.9");
     EXPECT_EQ(expand("`$BAUD0`"), "115,200");
     baudrate0 = 9600;

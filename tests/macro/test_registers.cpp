@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "macro/macro.h"
-#include "tests/macro/fake_env.h"
+#include "tests/support/macro_env.h"
 
 namespace {
 
@@ -43,12 +43,12 @@ TEST_F(Registers, IntegersAreThirtyTwoBitsOnEveryBuild) {
 
 TEST_F(Registers, EepromUserBytes) {
     EXPECT_EQ(run("set e3 200"), "+");
-    EXPECT_EQ(fakeEeprom[EEPROM_USER_BASE + 3], 200);
+    EXPECT_EQ(testboard::eeprom()[EEPROM_USER_BASE + 3], 200);
     EXPECT_EQ(run("get e3"), "200\r+");
     EXPECT_EQ(run("getx e3"), "C8\r+");
-    int writes = eepromWrites;
+    uint32_t writes = sim_board().eepromByteWrites;
     EXPECT_EQ(run("set e3 200"), "+");
-    EXPECT_EQ(eepromWrites, writes); // written only when it differs
+    EXPECT_EQ(sim_board().eepromByteWrites, writes); // written only when it differs
     EXPECT_EQ(run("setx eF 7f"), "+");
     EXPECT_EQ(run("get ef"), "127\r+");
     EXPECT_EQ(run("set e3 256"), ":err - value must be 0 thru 255\r!");
@@ -56,7 +56,7 @@ TEST_F(Registers, EepromUserBytes) {
     EXPECT_EQ(run("setx e3 100"), ":err - value must be 0x00 thru 0xFF\r!");
     EXPECT_EQ(run("set e10 1"), ":err - arg must be e0 thru eF\r!");
     EXPECT_EQ(run("get e10"), ":err - arg must be e0 thru eF\r!");
-    EXPECT_EQ(fakeEeprom[EEPROM_USER_BASE + 3], 200);
+    EXPECT_EQ(testboard::eeprom()[EEPROM_USER_BASE + 3], 200);
 }
 
 TEST_F(Registers, PointsAndStrings) {

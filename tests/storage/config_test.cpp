@@ -1,4 +1,4 @@
-// The configuration store on the fake board: defaults, repair of one copy from the other,
+// The configuration store on the test board: defaults, repair of one copy from the other,
 // upgrades, "config.ini", "currconf.txt" (read back with mtools), the EEPROM commands, and a save
 // cut by a power loss after every single byte write.
 #include <string.h>
@@ -15,7 +15,7 @@
 #include "macro/macro.h"
 #include "sdcard/sdcard.h"
 #include "settings/settings.h"
-#include "tests/storage/fake_board.h"
+#include "tests/storage/storage_board.h"
 #include "tests/storage/test_util.h"
 
 using namespace tu;
@@ -31,8 +31,11 @@ int command(int (*handler)(char *), const char *line) {
 std::vector<uint8_t> ramBlock() {
     return std::vector<uint8_t>(eepromData, eepromData + CONFIG_BLOCK_SIZE);
 }
+std::vector<uint8_t> &ee() {
+    return testboard::eeprom();
+}
 std::vector<uint8_t> copyAt(uint16_t base) {
-    return std::vector<uint8_t>(fake::eeprom.begin() + base, fake::eeprom.begin() + base + CONFIG_BLOCK_SIZE);
+    return std::vector<uint8_t>(ee().begin() + base, ee().begin() + base + CONFIG_BLOCK_SIZE);
 }
 uint16_t u16(const std::vector<uint8_t> &b, int o) {
     return (uint16_t)(b[o] | b[o + 1] << 8);
@@ -57,18 +60,23 @@ void start() {
     QV_EEPROM_Init();
 }
 
-// Writes the RAM block to both copies of the fake EEPROM, as a good earlier run left them.
+// Writes the RAM block to both copies in the EEPROM, as a good earlier run left them.
 void storeBoth() {
     for (uint16_t base : {EE_COPY_A, EE_COPY_B}) {
-        for (uint32_t i = 0; i < CONFIG_BLOCK_SIZE; i++) fake::eeprom[base + i] = eepromData[i];
-        fake::eeprom[base + EE_CHECKSUM] = QV_EEPROM_Checksum(eepromData);
+        for (uint32_t i = 0; i < CONFIG_BLOCK_SIZE; i++) ee()[base + i] = eepromData[i];
+        ee()[base + EE_CHECKSUM] = QV_EEPROM_Checksum(eepromData);
     }
 }
 
 class Config : public ::testing::Test {
   protected:
-    void SetUp() override { fake::reset(); }
-    void TearDown() override { fake::reset(); }
+    void SetUp() override { sb::powerOn(); }
+    void TearDown() override { sb::powerOff(); }
+    // Everything back to power-on, the EEPROM blank.
+    void fresh() {
+        sb::powerOff();
+        sb::powerOn();
+    }
 
     // A card with the given config.ini in its root, mounted as at start-up.
     void cardWithIni(const std::string &ini) {
@@ -76,14 +84,11 @@ class Config : public ::testing::Test {
         mkfs(img, 4096, "-F 12");
         writeText(t / "config.ini", ini);
         mcopyIn(img, t / "config.ini", "config.ini");
-        fake::insertCard(readFile(img));
+        ASSERT_TRUE(testboard::insertCard(img));
         ASSERT_EQ(initialize_media(), SD_OK);
         SDhotplugInitialized();
     }
-    std::string saveCard() {
-        writeFile(t / "card.img", fake::card.image);
-        return t / "card.img";
-    }
+    std::string card() { return t / "card.img"; } // the image as the card holds it now
     TempDir t;
 };
 
@@ -92,8 +97,8 @@ TEST_F(Config, BlankEepromGetsTheDefaultsInBothCopies) {
     std::vector<uint8_t> a = copyAt(EE_COPY_A), b = copyAt(EE_COPY_B);
     EXPECT_EQ(summed(a), summed(ramBlock()));
     EXPECT_EQ(summed(b), summed(ramBlock()));
-    EXPECT_EQ(fake::eeprom[0x0FF], QV_EEPROM_Checksum(eepromData));
-    EXPECT_EQ(fake::eeprom[0x1FF], QV_EEPROM_Checksum(eepromData));
+    EXPECT_EQ(ee()[0x0FF], QV_EEPROM_Checksum(eepromData));
+    EXPECT_EQ(ee()[0x1FF], QV_EEPROM_Checksum(eepromData));
     EXPECT_TRUE(QV_EEPROMvalid());
     // The table, field by field.
     EXPECT_EQ(u16(a, 0x00), 0x1255);
@@ -151,26 +156,26 @@ TEST_F(Config, BlankEepromGetsTheDefaultsInBothCopies) {
     EXPECT_EQ(a[0xAC], 1);
     EXPECT_EQ(a[0xAD], 0xFF);
     // The next start finds both copies good and writes nothing.
-    long writes = fake::writes;
+    long writes = sb::eepromWrites();
     start();
-    EXPECT_EQ(fake::writes, writes);
-    EXPECT_EQ(fake::take(), "");
+    EXPECT_EQ(sb::eepromWrites(), writes);
+    EXPECT_EQ(sb::take(), "");
 }
 
 TEST_F(Config, OneCopyIsRepairedFromTheOther) {
     start();
     const std::vector<uint8_t> good = ramBlock();
-    fake::eeprom[0x24] ^= 0x55; // copy A damaged
+    ee()[0x24] ^= 0x55; // copy A damaged
     start();
     EXPECT_EQ(summed(ramBlock()), summed(good));
     EXPECT_EQ(summed(copyAt(EE_COPY_A)), summed(good));
-    EXPECT_EQ(fake::eeprom[0x0FF], fake::eeprom[0x1FF]);
-    fake::eeprom[0x01] = 0x00; // copy A no longer readable at all
+    EXPECT_EQ(ee()[0x0FF], ee()[0x1FF]);
+    ee()[0x01] = 0x00; // copy A no longer readable at all
     start();
     EXPECT_EQ(summed(copyAt(EE_COPY_A)), summed(good));
-    fake::eeprom[0x1FF] ^= 1; // copy B's checksum damaged
+    ee()[0x1FF] ^= 1; // copy B's checksum damaged
     start();
-    EXPECT_EQ(fake::eeprom[0x1FF], fake::eeprom[0x0FF]);
+    EXPECT_EQ(ee()[0x1FF], ee()[0x0FF]);
     EXPECT_EQ(summed(copyAt(EE_COPY_B)), summed(good));
     EXPECT_EQ(summed(ramBlock()), summed(good));
 }
@@ -207,7 +212,7 @@ TEST_F(Config, BlocksOfOlderFirmwareAreUpgraded) {
     EXPECT_EQ(summed(copyAt(EE_COPY_B)), summed(b));
 
     // Version 0x1259: 32-bit calibration values from 0x84, eleven of which fit.
-    fake::reset();
+    fresh();
     QV_EEPROM_SetDefaults();
     put16(CFG_VERSION, 0x1259);
     for (int i = 0; i < 11; i++)
@@ -222,7 +227,7 @@ TEST_F(Config, BlocksOfOlderFirmwareAreUpgraded) {
     EXPECT_EQ(defaults[19], 850);
 
     // A 0x1255 block without the layout marker: rebuilt, and the external speaker is switched off.
-    fake::reset();
+    fresh();
     QV_EEPROM_SetDefaults();
     eepromData[CFG_MARKER_AA] = 0x12;
     eepromData[CFG_EXTERNAL_SPEAKER] = 1;
@@ -237,27 +242,27 @@ TEST_F(Config, IniKeysNeedBlanksAroundTheirValue) {
     cardWithIni("tplo=300\r\n");
     start();
     EXPECT_EQ(cfgU16(CFG_TPLO), 250);
-    fake::reset();
+    fresh();
     cardWithIni("tplo = 300\r\n");
     start();
     EXPECT_EQ(cfgU16(CFG_TPLO), 300);
     EXPECT_EQ(u16(copyAt(EE_COPY_A), CFG_TPLO), 300); // saved
     EXPECT_EQ(u16(copyAt(EE_COPY_B), CFG_TPLO), 300);
-    fake::reset();
+    fresh();
     cardWithIni("tplo 280\n");
     start();
     EXPECT_EQ(cfgU16(CFG_TPLO), 280);
-    fake::reset();
+    fresh();
     cardWithIni("#tplo = 300\n# tphi 100\ntplo = 260\n");
     start();
     EXPECT_EQ(cfgU16(CFG_TPLO), 260);
     EXPECT_EQ(cfgU16(CFG_TPHI), 700);
     // The first uncommented occurrence decides, even when a later one would parse.
-    fake::reset();
+    fresh();
     cardWithIni("tplo=1\ntplo = 2\n");
     start();
     EXPECT_EQ(cfgU16(CFG_TPLO), 250);
-    EXPECT_EQ(fake::take(), "");
+    EXPECT_EQ(sb::take(), "");
 }
 
 TEST_F(Config, IniConversions) {
@@ -282,10 +287,10 @@ TEST_F(Config, IniConversions) {
     EXPECT_EQ(eepromData[CFG_MAIN_PORT], 0); // 2 is not a port
     EXPECT_EQ(eepromData[CFG_HFP], 300 & 0xFF);
     EXPECT_STREQ((const char *)&eepromData[CFG_CONFIG_NAME], "Hall A");
-    EXPECT_EQ(fake::mainPortSwitches, 0);
-    EXPECT_EQ(fake::take(), "");
+    EXPECT_EQ(standin::mainPortSwitches, 0);
+    EXPECT_EQ(sb::take(), "");
     // Switching back: "SPL" 0 only clears the switch; "PONMAC" 0 clears the quiet flag.
-    fake::reset();
+    fresh();
     QV_EEPROM_SetDefaults();
     eepromData[CFG_SPLASH_ON] = 0xA5;
     eepromData[CFG_SPLASH_BITMAP] = 9;
@@ -299,50 +304,50 @@ TEST_F(Config, IniConversions) {
     EXPECT_EQ(eepromData[CFG_PONMAC_QUIET], 0xFF);
     EXPECT_EQ(eepromData[CFG_PONMAC], 0);
     EXPECT_EQ(eepromData[CFG_MAIN_PORT], 1);
-    EXPECT_EQ(fake::mainPortSwitches, 1); // switched at once
-    EXPECT_EQ(fake::mainPortNow, 1);
+    EXPECT_EQ(standin::mainPortSwitches, 1); // switched at once
+    EXPECT_EQ(standin::mainPort, 1);
 }
 
 TEST_F(Config, VerboseIniReportsEveryKey) {
     cardWithIni("verbose = 1\ntplo = 300\ntsamp=3\ntspan = 2\nauxEsc 0x41\nbaud1 = 14400\nbaud0 = 57600\n"
                 "config = \"demo\"\n");
     start();
-    EXPECT_EQ(fake::take(), ":config.ini verbose mode enabled\r"
-                            ":tplo = 300\r"
-                            ":Syntax error \"tsamp=3\"\r"
-                            ":tspan = 2\r"
-                            ":auxEsc = 0x41\r"
-                            ":baud0 = 57600\r"
-                            ":new rate will take effect on next powerup/reset\r"
-                            ":baud1 = 14400\r"
-                            ":new rate not valid, not saved\r"
-                            ":config = \"demo\"\r"
-                            ":tspan too low!! Set to default (12)\r"
-                            ":storing new values in EEPROM\r");
+    EXPECT_EQ(sb::take(), ":config.ini verbose mode enabled\r"
+                          ":tplo = 300\r"
+                          ":Syntax error \"tsamp=3\"\r"
+                          ":tspan = 2\r"
+                          ":auxEsc = 0x41\r"
+                          ":baud0 = 57600\r"
+                          ":new rate will take effect on next powerup/reset\r"
+                          ":baud1 = 14400\r"
+                          ":new rate not valid, not saved\r"
+                          ":config = \"demo\"\r"
+                          ":tspan too low!! Set to default (12)\r"
+                          ":storing new values in EEPROM\r");
     EXPECT_EQ(eepromData[CFG_TSPAN], 12);
     // "verbose" with 0 announces itself but echoes nothing.
-    fake::reset();
+    fresh();
     cardWithIni("verbose = 0\ntplo = 300\n");
     start();
-    EXPECT_EQ(fake::take(), ":config.ini verbose mode enabled\r");
+    EXPECT_EQ(sb::take(), ":config.ini verbose mode enabled\r");
     // A file that changes nothing writes nothing.
-    long writes = fake::writes;
+    long writes = sb::eepromWrites();
     ff::ffUnmount();
     ASSERT_EQ(initialize_media(), SD_OK);
     start();
-    EXPECT_EQ(fake::writes, writes);
+    EXPECT_EQ(sb::eepromWrites(), writes);
 }
 
 TEST_F(Config, CurrentConfigurationFile) {
     start();
     EXPECT_EQ(QV_EEPROM_saveConfigToFile(), 0);
-    EXPECT_EQ(fake::take(), ":SD Card not initialized\r");
+    EXPECT_EQ(sb::take(), ":SD Card not initialized\r");
     cardWithIni("config = \"demo\"\n");
     start();
     ASSERT_EQ(command(cmd_sys_getConfigAsFile, "*getConfigAsFile"), CMD_OK);
-    EXPECT_EQ(fake::take(), ":writing SD File currconf.txt\r");
+    EXPECT_EQ(sb::take(), ":writing SD File currconf.txt\r");
     ASSERT_EQ(command(cmd_sys_getConfigAsFile, "*getConfigAsFile"), CMD_OK);
-    EXPECT_EQ(fake::take(), ":existing config file removed\r:writing SD File currconf.txt\r");
+    EXPECT_EQ(sb::take(), ":existing config file removed\r:writing SD File currconf.txt\r");
     std::string expected = "##########################################################\r\n"
                            "# active config data generated by *getConfigAsFile command\r\n"
                            "##########################################################\r\n"
@@ -356,68 +361,68 @@ TEST_F(Config, CurrentConfigurationFile) {
                            "\r\nminBrite = " + std::to_string(panelConfig.minBrite) +
                            "\r\nbrite = 255\r\npwmIsEnable = 1\r\nmainPort = 0\r\nLCDshiftclock = 1\r\n"
                            "baud0 = 115200\r\nbaud1 = 115200\r\nexternalSpeaker = 0\r\nconfig = \"demo\"\r\n";
-    std::string img = saveCard();
+    std::string img = card();
     std::vector<uint8_t> file = mcopyOut(img, "currconf.txt");
     EXPECT_EQ(std::string(file.begin(), file.end()), expected);
     std::string report;
     EXPECT_TRUE(fsckClean(img, &report)) << report;
     // The file read back as config.ini changes nothing.
     std::string ini = expected;
-    fake::reset();
+    fresh();
     cardWithIni(ini);
     QV_EEPROM_SetDefaults();
     memcpy(&eepromData[CFG_CONFIG_NAME], "demo", 5);
     storeBoth();
-    long writes = fake::writes;
+    long writes = sb::eepromWrites();
     start();
-    EXPECT_EQ(fake::writes, writes);
+    EXPECT_EQ(sb::eepromWrites(), writes);
     // A block that is not valid is not written out.
     eepromData[CFG_MARKER_AA] = 0;
     EXPECT_EQ(QV_EEPROM_saveConfigToFile(), 0);
-    EXPECT_EQ(fake::take(), ":EEPROM invalid\r");
+    EXPECT_EQ(sb::take(), ":EEPROM invalid\r");
 }
 
 TEST_F(Config, UserAreaAndDumpCommands) {
     start();
-    fake::eeprom[0x10FF] = 0x3C;
+    ee()[0x10FF] = 0x3C;
     EXPECT_EQ(command(cmd_sys_eer, "*eer 1FF"), CMD_OK);
-    EXPECT_EQ(fake::take(), "FF = 3C\r");
+    EXPECT_EQ(sb::take(), "FF = 3C\r");
     EXPECT_EQ(command(cmd_sys_eer, "*eerc ff"), CMD_OK);
-    EXPECT_EQ(fake::take(), "3C\r");
+    EXPECT_EQ(sb::take(), "3C\r");
     EXPECT_EQ(command(cmd_sys_eer, "*eer"), CMD_FAIL);
-    long writes = fake::writes;
+    long writes = sb::eepromWrites();
     EXPECT_EQ(command(cmd_sys_eew, "*eew 3 141"), CMD_OK);
-    EXPECT_EQ(fake::take(), "03 = 41\r");
-    EXPECT_EQ(fake::eeprom[0x1003], 0x41);
+    EXPECT_EQ(sb::take(), "03 = 41\r");
+    EXPECT_EQ(ee()[0x1003], 0x41);
     EXPECT_EQ(command(cmd_sys_eew, "*eewc 103 41"), CMD_OK); // same value: not written again
-    EXPECT_EQ(fake::writes, writes + 1);
-    EXPECT_EQ(fake::take(), "");
+    EXPECT_EQ(sb::eepromWrites(), writes + 1);
+    EXPECT_EQ(sb::take(), "");
     EXPECT_EQ(command(cmd_sys_eew, "*eew 3"), CMD_FAIL);
 
     // The dump: 22 lines of copy A, characters 0x21-0x79 shown as themselves.
-    fake::eeprom[0xA8] = '!';
-    fake::eeprom[0xA9] = 'y';
-    fake::eeprom[0xAA] = 'z';
-    fake::eeprom[0xAB] = ' ';
+    ee()[0xA8] = '!';
+    ee()[0xA9] = 'y';
+    ee()[0xAA] = 'z';
+    ee()[0xAB] = ' ';
     EXPECT_EQ(command(cmd_sys_eed, "*eed"), CMD_OK);
-    std::string dump = fake::take();
+    std::string dump = sb::take();
     EXPECT_EQ(std::count(dump.begin(), dump.end(), '\r'), 22);
     EXPECT_EQ(dump.substr(0, 37), "00: 55 12 0A FF 0F 00 00 00 U.......\r");
     EXPECT_EQ(dump.substr(dump.size() - 37), "A8: 21 79 7A 20 01 FF FF FF !y......\r");
 
     // Clearing: the user area but its last byte, one copy, both copies.
-    for (int i = 0x1000; i < 0x1100; i++) fake::eeprom[i] = 0;
+    for (int i = 0x1000; i < 0x1100; i++) ee()[i] = 0;
     EXPECT_EQ(command(cmd_sys_eec, "*eec 0"), CMD_OK);
-    EXPECT_EQ(fake::eeprom[0x1000], 0xFF);
-    EXPECT_EQ(fake::eeprom[0x10FE], 0xFF);
-    EXPECT_EQ(fake::eeprom[0x10FF], 0x00);
+    EXPECT_EQ(ee()[0x1000], 0xFF);
+    EXPECT_EQ(ee()[0x10FE], 0xFF);
+    EXPECT_EQ(ee()[0x10FF], 0x00);
     EXPECT_EQ(command(cmd_sys_eec, "*eec 7"), CMD_OK); // nothing
     EXPECT_EQ(command(cmd_sys_eec, "*eec 2"), CMD_OK);
-    EXPECT_EQ(fake::eeprom[0x101], 0xFF);
-    EXPECT_EQ(fake::eeprom[0x001], 0x12);
+    EXPECT_EQ(ee()[0x101], 0xFF);
+    EXPECT_EQ(ee()[0x001], 0x12);
     EXPECT_EQ(command(cmd_sys_eec, "*eec"), CMD_OK);
-    EXPECT_EQ(fake::eeprom[0x001], 0xFF);
-    EXPECT_EQ(fake::eeprom[0x0FF], 0xFF);
+    EXPECT_EQ(ee()[0x001], 0xFF);
+    EXPECT_EQ(ee()[0x0FF], 0xFF);
     EXPECT_EQ(command(cmd_sys_ees, "*ees"), CMD_OK); // the RAM block goes back to both
     EXPECT_EQ(summed(copyAt(EE_COPY_A)), summed(ramBlock()));
     EXPECT_EQ(summed(copyAt(EE_COPY_B)), summed(ramBlock()));
@@ -426,18 +431,18 @@ TEST_F(Config, UserAreaAndDumpCommands) {
 TEST_F(Config, ConfigurationNameAndBaudRates) {
     start();
     EXPECT_EQ(command(cmd_sys_config, "*config"), CMD_OK);
-    EXPECT_EQ(fake::take(), "(not set)\r");
+    EXPECT_EQ(sb::take(), "(not set)\r");
     EXPECT_EQ(command(cmd_sys_config, "*config \"Hall \\x41\""), CMD_OK);
     EXPECT_EQ(command(cmd_sys_config, "*config"), CMD_OK);
-    EXPECT_EQ(fake::take(), "Hall A\r");
-    EXPECT_STREQ((const char *)&fake::eeprom[0x100 + CFG_CONFIG_NAME], "Hall A"); // saved
+    EXPECT_EQ(sb::take(), "Hall A\r");
+    EXPECT_STREQ((const char *)&ee()[0x100 + CFG_CONFIG_NAME], "Hall A"); // saved
     EXPECT_EQ(command(cmd_sys_config, "*config \"0123456789012345678901234567890123456789\""), CMD_OK);
     EXPECT_EQ(command(cmd_sys_config, "*config"), CMD_OK);
-    EXPECT_EQ(fake::take(), "0123456789012345678901234567890\r");
+    EXPECT_EQ(sb::take(), "0123456789012345678901234567890\r");
     EXPECT_EQ(QV_save_baudrate_eeprom(0, 14400), 0);
-    EXPECT_EQ(fake::take(), ":baud rate 14400 not supported, not saved\r");
+    EXPECT_EQ(sb::take(), ":baud rate 14400 not supported, not saved\r");
     EXPECT_EQ(QV_save_baudrate_eeprom(1, 9600), 1);
-    EXPECT_EQ(fake::eeprom[0x100 + CFG_BAUD1], 3);
+    EXPECT_EQ(ee()[0x100 + CFG_BAUD1], 3);
     EXPECT_EQ(QV_EEPROM_eeVal2Rate(0), 115200u);
     EXPECT_EQ(QV_EEPROM_eeVal2Rate(9), 460800u);
     EXPECT_EQ(QV_EEPROM_Rate2eeVal(2400), 0xFF);
@@ -474,25 +479,24 @@ const Change changes[] = {
 TEST_F(Config, PowerLossAfterEveryByteOfASave) {
     for (const Change &change : changes) {
         SCOPED_TRACE(change.name);
-        fake::reset();
+        fresh();
         start();
-        const std::vector<uint8_t> before = fake::eeprom, oldBlock = summed(ramBlock());
+        const std::vector<uint8_t> before = ee(), oldBlock = summed(ramBlock());
         change.apply();
         const std::vector<uint8_t> newBlock = summed(ramBlock());
-        fake::writes = 0;
+        long from = sb::eepromWrites();
         QV_EEPROM_Save();
-        const long total = fake::writes;
+        const long total = sb::eepromWrites() - from;
         ASSERT_GT(total, 0);
         int sawOld = 0, sawNew = 0;
         for (long n = 0; n <= total; n++) {
             SCOPED_TRACE(n);
-            fake::eeprom = before;
+            ee() = before;
             memcpy(eepromData, before.data(), CONFIG_BLOCK_SIZE);
             change.apply();
-            fake::writes = 0;
-            fake::cutAfter = n;
+            testboard::cutEepromPowerAfter(n);
             QV_EEPROM_Save();
-            fake::cutAfter = -1;
+            testboard::powerCycle();
             start();
             std::vector<uint8_t> loaded = summed(ramBlock());
             ASSERT_TRUE(loaded == oldBlock || loaded == newBlock);
@@ -513,19 +517,18 @@ TEST_F(Config, PowerLossAfterEveryByteOfASave) {
 TEST_F(Config, PowerLossWhileRepairing) {
     start();
     const std::vector<uint8_t> good = summed(ramBlock());
-    for (int i = 0; i < 0x60; i++) fake::eeprom[i] ^= 0x21; // copy A ruined, its version byte too
-    fake::eeprom[1] = 0x12;
-    const std::vector<uint8_t> broken = fake::eeprom;
-    fake::writes = 0;
+    for (int i = 0; i < 0x60; i++) ee()[i] ^= 0x21; // copy A ruined, its version byte too
+    ee()[1] = 0x12;
+    const std::vector<uint8_t> broken = ee();
+    long from = sb::eepromWrites();
     start();
-    const long total = fake::writes;
+    const long total = sb::eepromWrites() - from;
     ASSERT_GT(total, 0x40);
     for (long n = 0; n <= total; n++) {
-        fake::eeprom = broken;
-        fake::writes = 0;
-        fake::cutAfter = n;
+        ee() = broken;
+        testboard::cutEepromPowerAfter(n);
         start();
-        fake::cutAfter = -1;
+        testboard::powerCycle();
         start();
         ASSERT_EQ(summed(ramBlock()), good) << n;
         ASSERT_EQ(summed(copyAt(EE_COPY_A)), good) << n;

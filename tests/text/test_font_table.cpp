@@ -8,7 +8,7 @@
 
 #include "gfx/font_table.h"
 #include "gfx/text.h"
-#include "tests/text/text_env.h"
+#include "tests/support/text_screen.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "gfx/gfx_state.h"
 #include "gfx/text.h"
 #include "tests/gfx/picture.h"
-#include "tests/text/text_env.h"
+#include "tests/support/text_screen.h"
 
 namespace {
 

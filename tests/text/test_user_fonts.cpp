@@ -11,7 +11,7 @@
 #include "gfx/font_table.h"
 #include "gfx/text.h"
 #include "tests/gfx/picture.h"
-#include "tests/text/text_env.h"
+#include "tests/support/text_screen.h"
 
 #ifdef ZEFO_HAVE_FONTC
 #include "tools/fontc/fontc.h"

@@ -1,10 +1,5 @@
-// The transmit functions the text commands use, capturing what they send.
-#include "tests/text/text_env.h"
-
-#include "serial/serial.h"
-
-#include <stdarg.h>
-#include <stdio.h>
+// The text room's test surroundings (see text_screen.h).
+#include "tests/support/text_screen.h"
 
 #include <string.h>
 
