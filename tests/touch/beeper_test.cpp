@@ -10,25 +10,17 @@
 #include <gtest/gtest.h>
 
 #include "board/host/sim.h"
+#include "tests/touch/touch_fixture.h"
 
 namespace {
 
 constexpr double MS = (double)(uint64_t)SIM_COUNTS_PER_MS;
 
-class Beeper : public ::testing::Test {
+class Beeper : public Touch {
   protected:
-    void TearDown() override { sim_stop(); }
-
     void start(SimOptions o = SimOptions()) {
-        ASSERT_TRUE(sim_start(o));
-        ASSERT_TRUE(sim_run_until_idle());
-        sim_take_output(0);
+        Touch::start(o);
         seen = sim_tone_log().size();
-    }
-    std::string say(const std::string &line) {
-        sim_send(0, line + "\r");
-        EXPECT_TRUE(sim_run_until_idle());
-        return sim_take_output(0);
     }
     // The changes of the sound since the last call.
     std::vector<SimTone> changes() {

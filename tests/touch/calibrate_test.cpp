@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "board/host/sim.h"
+#include "tests/touch/touch_fixture.h"
 
 namespace {
 
@@ -53,20 +54,8 @@ void press(Pt p, uint64_t ms) {
     sim_run_for(20);
 }
 
-class Calibration : public ::testing::Test {
+class Calibration : public Touch {
   protected:
-    void TearDown() override { sim_stop(); }
-
-    void start(SimOptions o = SimOptions()) {
-        ASSERT_TRUE(sim_start(o));
-        ASSERT_TRUE(sim_run_until_idle());
-        sim_take_output(0);
-    }
-    std::string say(const std::string &line) {
-        sim_send(0, line + "\r");
-        EXPECT_TRUE(sim_run_until_idle());
-        return sim_take_output(0);
-    }
     // The five targets, each once it is shown.
     static void touchTargets(int count = 5) {
         for (int i = 0; i < count; i++) {
