@@ -113,18 +113,12 @@ static bool applyKey(const char *text, const ConfigKey &k, int verbose, bool *ma
         cfgSetByte(k.offset, v ? CFG_ENABLED : CFG_UNSET, &changed);
         break;
     case K_U16:
-        if (cfgU16(k.offset) != (uint16_t)v) {
-            cfgSetU16(k.offset, (uint16_t)v);
-            changed = true;
-        }
+        cfgSetBytes(k.offset, (uint16_t)v, 2, &changed);
         break;
     case K_U32:
     case K_I32:
         // beepFreq and beepVol are only stored here: the beeper takes them when it starts, after this
-        if (cfgU32(k.offset) != (uint32_t)v) {
-            cfgSetU32(k.offset, (uint32_t)v);
-            changed = true;
-        }
+        cfgSetBytes(k.offset, (uint32_t)v, 4, &changed);
         break;
     case K_MACDEBUG:
         if (macroVerbose != (v & 1)) {

@@ -40,6 +40,9 @@ void cfgSetByte(uint16_t offset, uint8_t value, bool *changed) {
         *changed = true;
     }
 }
+void cfgSetBytes(uint16_t offset, uint32_t value, int bytes, bool *changed) {
+    for (int i = 0; i < bytes; i++) cfgSetByte((uint16_t)(offset + i), (uint8_t)(value >> (8 * i)), changed);
+}
 
 // ---- baud-rate codes ----------------------------------------------------------------------------------
 static const uint32_t rateOfCode[10] = {0, 1200, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800};

@@ -83,9 +83,10 @@ uint16_t cfgU16(uint16_t offset);
 uint32_t cfgU32(uint16_t offset);
 void cfgSetU16(uint16_t offset, uint16_t value);
 void cfgSetU32(uint16_t offset, uint32_t value);
-void cfgSetByte(uint16_t offset, uint8_t value, bool *changed); // sets *changed when it differed
-int QV_EEPROMvalid(void);                                       // the block carries the current version
-uint8_t QV_EEPROM_Rate2eeVal(uint32_t rate);                    // 0xFF: the rate has no code
-uint32_t QV_EEPROM_eeVal2Rate(uint8_t code);                    // any other code reads as 115200
-uint8_t QV_EEPROM_Checksum(const uint8_t *block);               // sum of bytes 0x00-0x45 and 0x52-0xAF
-bool cfgIsSummed(uint32_t offset); // the byte is saved and summed (not 0x46-0x51)
+void cfgSetByte(uint16_t offset, uint8_t value, bool *changed);              // sets *changed when it differed
+void cfgSetBytes(uint16_t offset, uint32_t value, int bytes, bool *changed); // little-endian, the same
+int QV_EEPROMvalid(void);                         // the block carries the current version
+uint8_t QV_EEPROM_Rate2eeVal(uint32_t rate);      // 0xFF: the rate has no code
+uint32_t QV_EEPROM_eeVal2Rate(uint8_t code);      // any other code reads as 115200
+uint8_t QV_EEPROM_Checksum(const uint8_t *block); // sum of bytes 0x00-0x45 and 0x52-0xAF
+bool cfgIsSummed(uint32_t offset);                // the byte is saved and summed (not 0x46-0x51)
