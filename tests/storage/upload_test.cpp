@@ -307,6 +307,42 @@ TEST_F(Upload, PowerCutsDuringACardUploadFallBackToTheFlash) {
     }
 }
 
+// With a card "xmc" erases nothing but takes the time an erase would: the host's wait stays right.
+TEST_F(Upload, XmcWithACardOnlyWaits) {
+    start(true);
+    uint64_t t0 = sim_now();
+    EXPECT_EQ(say("xmc FEEB 5"), ":Erasing sector 5... done\r>\r");
+    EXPECT_GE(sim_now() - t0, 100ull * BSP_TIMER_HZ / 1000);
+    t0 = sim_now();
+    EXPECT_EQ(say("xmc FEEB"), ":Erasing chip... done\r>\r");
+    EXPECT_GE(sim_now() - t0, 1000ull * BSP_TIMER_HZ / 1000);
+    EXPECT_LT(sim_now() - t0, 1100ull * BSP_TIMER_HZ / 1000);
+}
+
+// The simulator program's power-cut options: the run ends with status 4 and says where; the cut
+// write is done by half (flash) or not at all (card).
+TEST_F(Upload, PowerCutOptionsOfTheProgram) {
+    writeFile(t / "flash.bin", std::vector<uint8_t>(4u << 20, 0x00));
+    Result r = run("printf 'xmc FEEB 2\\r' | " SIM_PROGRAM " --display none --flash " +
+                   quote(t / "flash.bin") + " --flash-power-cut 1");
+    EXPECT_EQ(r.status, 4) << r.out;
+    EXPECT_NE(r.out.find("zefo5: power cut during data-flash write 1\n"), std::string::npos) << r.out;
+    EXPECT_EQ(flashFile(0x20000, 0x8000), std::vector<uint8_t>(0x8000, 0xFF));
+    EXPECT_EQ(flashFile(0x28000, 0x8000), std::vector<uint8_t>(0x8000, 0x00));
+
+    std::string error;
+    ASSERT_TRUE(cardMakeImage((t / "card.img").c_str(), (t / "tree").c_str(), &error, 32)) << error;
+    const std::vector<uint8_t> card = readFile(t / "card.img");
+    r = run("printf 'xmp 0 2 0\\r' | " SIM_PROGRAM " --display none --sd " + quote(t / "card.img") +
+            " --card-power-cut 1");
+    EXPECT_EQ(r.status, 4) << r.out;
+    EXPECT_NE(r.out.find("zefo5: power cut during card block write 1\n"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(t / "card.img"), card);
+
+    r = run(SIM_PROGRAM " --flash-power-cut 0 < /dev/null");
+    EXPECT_EQ(r.status, 2) << r.out;
+}
+
 // Upload rates in bytes per second of virtual time at 115200 bit/s, the host answering each prompt
 // at once: printed for the record, and bounded below so that a slow-down shows.
 TEST_F(Upload, RatesAt115200) {
