@@ -61,7 +61,7 @@ enum Target { TO_FLASH, TO_CARD, TO_NOWHERE };
 
 struct Upload {
     Target target;
-    uint32_t address; // where the next decoded line goes
+    uint64_t address; // where the next decoded line goes (a start beyond 32 bits is past any end)
     uint32_t limit;
     ff::FF_FILE *file; // TO_CARD
     char name[16];
@@ -100,7 +100,7 @@ static int openCardTarget(Upload &u) {
 // The card file keeps what was written and is closed, whatever ended the upload.
 static void closeCardTarget(Upload &u) {
     if (!u.file) return;
-    ff::fsetFileSize(u.file, u.address);
+    ff::fsetFileSize(u.file, (uint32_t)u.address);
     SD_fclose(u.file);
     u.file = nullptr;
 }
@@ -143,13 +143,13 @@ static void echoLine(const char *text, uint32_t len) {
 static int store(Upload &u, const uint8_t *data, uint32_t count) {
     if (u.verbose)
         pout("Programming %u byte%s @ 0x%08X...\r", (unsigned)count, plural(count), (unsigned)u.address);
-    if ((uint64_t)u.address + count > u.limit) {
+    if (u.address + count > u.limit) {
         perr("\rCannot write past end of external memory!\r");
         return 0;
     }
     bool ok = true;
     if (u.target == TO_FLASH) {
-        ok = flashUploadWrite(u.address, data, count) == FLASH_OK;
+        ok = flashUploadWrite((uint32_t)u.address, data, count) == FLASH_OK;
     } else if (u.target == TO_CARD) {
         if (ff::fwriteChunkToContiguousFile(u.file, data, count) != count) {
             perr("\rWrite to SD Card failed!");
@@ -158,8 +158,8 @@ static int store(Upload &u, const uint8_t *data, uint32_t count) {
     }
     if (!ok) {
         perr("\r!Write to external memory failed!");
-        perr(" (%u byte%s @ 0x%04X%04X)\r", (unsigned)count, plural(count), (unsigned)(u.address >> 16),
-             (unsigned)(u.address & 0xFFFF));
+        perr(" (%u byte%s @ 0x%04X%04X)\r", (unsigned)count, plural(count),
+             (unsigned)(u.address >> 16 & 0xFFFF), (unsigned)(u.address & 0xFFFF));
         return 0;
     }
     u.address += count;
@@ -213,7 +213,7 @@ int cmd_xmp(char *line) {
     int verbose;
     if (sscanf(line, "xmp %x %x %d", &high, &low, &verbose) != 3) return CMD_FAIL;
     Upload u = {};
-    u.address = (uint32_t)(high * 65536u + low);
+    u.address = (uint64_t)high * 65536u + low;
     u.verbose = verbose != 0;
     if (!SDisInitialized()) {
         u.target = TO_FLASH;
