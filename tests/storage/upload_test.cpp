@@ -3,6 +3,7 @@
 // with fsck.fat and mtools), power cuts at many points of an upload, and the upload rates.
 #include <stdio.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -228,6 +229,32 @@ TEST_F(Upload, XmpIntoTheCardFileReplacesTheImageFile) {
     EXPECT_TRUE(fsckClean(t / "card.img", &report)) << report;
     EXPECT_EQ(mcopyOut(t / "card.img", "ZEFO5.BIN"), demo);
     EXPECT_EQ(mdirNames(t / "card.img", "/"), "README.TXT\nZEFO5.BIN\n");
+}
+
+// A host that waits for the first prompt only, then floods: every line is taken in order, with
+// flow control should the ring fill. (Before the upload runs, a line beginning with a byte above 0x80, as an
+// image does with its magic, would be read as a binary command line: the first "p>" is the start.)
+TEST_F(Upload, XmpFromAHostThatFloods) {
+    start(false);
+    std::vector<uint8_t> data = randomBytes(2000, 7);
+    data[0] = 0xEB;
+    data[1] = 0xFE; // a magic, but no valid header: the load is tried and refused
+    EXPECT_EQ(send("xmc FEEB\rxmp 0 0 0\r"), ":Erasing chip... done\r>\rp>\r");
+    std::string flood;
+    for (size_t at = 0; at < data.size(); at += 128) {
+        const size_t n = std::min<size_t>(128, data.size() - at);
+        flood += encodeLine(data.data() + at, n) + (at + n >= data.size() ? " Q\r" : "\r");
+    }
+    flood += "xmpmax\r";
+    const std::string out = send(flood);
+    std::string prompts;
+    for (int i = 0; i < 15; i++) prompts += "p>\r";
+    std::string plain = out;
+    for (char c : {'\x11', '\x13'}) plain.erase(std::remove(plain.begin(), plain.end(), c), plain.end());
+    EXPECT_EQ(plain, prompts + ":Data Flash size is not valid (" +
+                         std::to_string(data[4] | data[5] << 8 | data[6] << 16 | data[7] << 24) +
+                         ")\r:Failed to copy new image from Data Flash to memory!\r!\r128\r>\r");
+    EXPECT_EQ(say("*CEXT 0 " + hex((uint32_t)data.size() - 1)), crcReply(data));
 }
 
 // A card upload to any address but 2 is accepted and goes nowhere; an image that does not fit the
