@@ -34,7 +34,8 @@ uint16_t zefo5_crc16(const uint8_t *bytes, size_t n, uint16_t seed) {
     uint16_t crc = seed;
     for (size_t i = 0; i < n; i++) {
         crc ^= bytes[i];
-        for (int bit = 0; bit < 8; bit++) crc = (crc & 1) ? (uint16_t)((crc >> 1) ^ 0xA001) : (uint16_t)(crc >> 1);
+        for (int bit = 0; bit < 8; bit++)
+            crc = (crc & 1) ? (uint16_t)((crc >> 1) ^ 0xA001) : (uint16_t)(crc >> 1);
     }
     return crc;
 }
@@ -242,13 +243,18 @@ zefo5_feed_result zefo5_feed(zefo5 *z, uint8_t b) {
         return ZEFO5_FEED_NOTHING;
     }
     if (b != '\r') {
-        if (z->line_length < ZEFO5_LINE_KEEP) z->line[z->line_length++] = (char)b;
-        else z->line[ZEFO5_LINE_KEEP - 1] = (char)b; /* keep the last character: it may be a status */
+        if (atStart) z->line_length = 0;
+        if (z->line_length < ZEFO5_LINE_KEEP)
+            z->line[z->line_length++] = (char)b;
+        else
+            z->line[ZEFO5_LINE_KEEP - 1] = (char)b; /* keep the last character: it may be a status */
         z->line_received++;
         z->line[z->line_length] = 0;
         return ZEFO5_FEED_NOTHING;
     }
-    size_t n = z->line_length;
+    size_t n = atStart ? 0 : z->line_length;
+    z->line_length = n;
+    z->line[n] = 0;
     z->line_received = 0; /* the next byte starts a line */
     z->prefix_left = 0;
     z->line_kind = zefo5_classify(z->line, n, &z->event, &z->status);
@@ -284,7 +290,12 @@ static int drain(zefo5 *z, uint32_t timeout_ms) {
     uint8_t b;
     int r;
     while ((r = z->io.read(z->io.ctx, &b, timeout_ms)) == 1) {
-        if (zefo5_feed(z, b) == ZEFO5_FEED_EVENT) enqueue(z, &z->event);
+        zefo5_feed_result f = zefo5_feed(z, b);
+        if (f == ZEFO5_FEED_EVENT) enqueue(z, &z->event);
+        if (f == ZEFO5_FEED_STATUS || (f == ZEFO5_FEED_LINE && z->line_ends_reply)) {
+            if (!z->early || z->status > z->early_status) z->early_status = z->status;
+            if (z->early < 0xFFFF) z->early++;
+        }
         if (timeout_ms && !z->paused) return 1;
     }
     return r < 0 ? -1 : 0;
@@ -323,7 +334,9 @@ static void append(char *reply, size_t size, size_t *used, const char *text, siz
 zefo5_status zefo5_command(zefo5 *z, const char *text, char *reply, size_t reply_size, uint32_t timeout_ms) {
     size_t used = 0;
     append(reply, reply_size, &used, "", 0);
+    z->early = 0; /* answers to earlier lines, not to this one */
     zefo5_status s = zefo5_send(z, text, timeout_ms);
+    z->early = 0;
     if (s != ZEFO5_OK) return s;
     int lines = 0;
     for (;;) {
@@ -347,6 +360,22 @@ zefo5_status zefo5_command(zefo5 *z, const char *text, char *reply, size_t reply
         case ZEFO5_FEED_NOTHING:
             break;
         }
+    }
+}
+
+zefo5_status zefo5_wait_ready(zefo5 *z, uint32_t timeout_ms) {
+    if (z->early) {
+        z->early--;
+        return z->early_status;
+    }
+    for (;;) {
+        uint8_t b;
+        int r = z->io.read(z->io.ctx, &b, timeout_ms);
+        if (r < 0) return ZEFO5_LINK_ERROR;
+        if (r == 0) return ZEFO5_TIMEOUT;
+        zefo5_feed_result f = zefo5_feed(z, b);
+        if (f == ZEFO5_FEED_EVENT) enqueue(z, &z->event);
+        if (f == ZEFO5_FEED_STATUS || (f == ZEFO5_FEED_LINE && z->line_ends_reply)) return z->status;
     }
 }
 

@@ -23,7 +23,7 @@
 extern "C" {
 #endif
 
-#define ZEFO5_COMMAND_MAX 130 /* command text a line may carry before its CR */
+#define ZEFO5_COMMAND_MAX 130                             /* command text a line may carry before its CR */
 #define ZEFO5_FRAME_MAX   (3 + 5 + ZEFO5_COMMAND_MAX + 1) /* RS485 address, CRC frame, text, CR */
 #define ZEFO5_LINE_KEEP   160 /* characters kept of one received line (longer ones are cut) */
 #define ZEFO5_EVENT_QUEUE 16  /* reports held while a command waits for its reply */
@@ -90,27 +90,29 @@ typedef enum zefo5_feed_result {
 typedef struct zefo5 {
     zefo5_io io;
     /* settings, changed by the functions below */
-    uint8_t crc;            /* 1: every command goes out in a CRC frame */
-    uint8_t binary_reports; /* 1: reports come in byte form ("*binr 1") */
-    uint8_t rs485;          /* 1: lines carry the address, replies the prefix */
-    char sof;               /* RS485 start-of-frame character */
-    uint8_t address;        /* RS485 address of the display spoken to */
+    uint8_t crc;             /* 1: every command goes out in a CRC frame */
+    uint8_t binary_reports;  /* 1: reports come in byte form ("*binr 1") */
+    uint8_t rs485;           /* 1: lines carry the address, replies the prefix */
+    char sof;                /* RS485 start-of-frame character */
+    uint8_t address;         /* RS485 address of the display spoken to */
     uint32_t rs485_quiet_ms; /* RS485: silence that ends a reply without prompt (default 30) */
     /* receive state */
-    uint8_t paused;         /* the display sent XOFF and no XON yet */
+    uint8_t paused; /* the display sent XOFF and no XON yet */
     char line[ZEFO5_LINE_KEEP + 1];
-    size_t line_length;     /* characters kept */
-    size_t line_received;   /* characters received (more than kept when cut) */
+    size_t line_length;   /* characters kept */
+    size_t line_received; /* characters received (more than kept when cut) */
     zefo5_line_kind line_kind;
     uint8_t line_ends_reply; /* the line ended in its reply's status (replies without CR) */
     zefo5_status status;
     zefo5_event event;
-    uint8_t bin[6];         /* a report in byte form being received */
+    uint8_t bin[6]; /* a report in byte form being received */
     uint8_t bin_length, bin_need;
-    uint8_t prefix_left;    /* RS485 prefix characters still to strip from this line */
+    uint8_t prefix_left; /* RS485 prefix characters still to strip from this line */
     zefo5_event queue[ZEFO5_EVENT_QUEUE];
     uint8_t queue_head, queue_count;
-    uint32_t events_lost;   /* reports dropped because the queue was full */
+    uint32_t events_lost;      /* reports dropped because the queue was full */
+    uint16_t early;            /* status lines that came while sending: answers to lines sent before */
+    zefo5_status early_status; /* the worst of them */
 } zefo5;
 
 void zefo5_init(zefo5 *z, const zefo5_io *io);
@@ -141,6 +143,10 @@ zefo5_feed_result zefo5_feed(zefo5 *z, uint8_t b);
  * and messages go to reply (each ended by CR as the display sends them, cut to fit, NUL-terminated;
  * reply may be NULL), reports meanwhile go to the event queue. timeout_ms is the longest silence. */
 zefo5_status zefo5_command(zefo5 *z, const char *text, char *reply, size_t reply_size, uint32_t timeout_ms);
+/* Waits for the prompt the display sends once it has started, or for the answer to a line sent
+ * with zefo5_send (answers that came while later lines were still being sent are counted and
+ * returned first), dropping the lines before it; reports meanwhile are queued. */
+zefo5_status zefo5_wait_ready(zefo5 *z, uint32_t timeout_ms);
 /* Sends text without waiting for anything (for example to start a macro that loops). */
 zefo5_status zefo5_send(zefo5 *z, const char *text, uint32_t timeout_ms);
 /* Sends raw bytes (a binary transfer's data) honouring XOFF. */
