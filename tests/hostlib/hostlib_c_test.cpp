@@ -218,8 +218,11 @@ class Simulator : public ::testing::Test {
         zefo5_io io;
         zefo5_posix_io(&port, &io);
         zefo5_init(&z, &io);
-        ASSERT_EQ(zefo5_wait_ready(&z, 10000), ZEFO5_OK) << "no first prompt";
+        if (waitForPrompt()) {
+            ASSERT_EQ(zefo5_wait_ready(&z, 10000), ZEFO5_OK) << "no first prompt";
+        }
     }
+    virtual bool waitForPrompt() { return true; }
     void TearDown() override {
         zefo5_posix_close(&port);
         if (pid > 0) {
@@ -316,7 +319,13 @@ TEST_F(Simulator, AFloodOfLongLinesHonoursXoffAndLosesNothing) {
     EXPECT_FALSE(z.paused);
 }
 
-TEST_F(Simulator, TheExampleProgramDrivesTheDisplay) {
+// The example program meets the display as it starts, first prompt and all.
+class FreshSimulator : public Simulator {
+    bool waitForPrompt() override { return false; }
+};
+
+TEST_F(FreshSimulator, TheExampleProgramDrivesTheDisplay) {
+    zefo5_posix_close(&port);
     std::string command =
         std::string(SIM_DIR) + "/zefo5-c-demo " + path + " --simulate > " + testing::TempDir() + "c_demo.out";
     ASSERT_EQ(system(command.c_str()), 0);
