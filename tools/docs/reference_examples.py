@@ -11,6 +11,7 @@ example that resets the display shows the whole run).
     reference_examples.py BUILD                 check: every row has an entry, every example holds
     reference_examples.py BUILD --update        run every example again and rewrite its "< " lines
     reference_examples.py BUILD --only KEYWORD  only the entries whose heading names KEYWORD
+    reference_examples.py BUILD --root DIR      the catalogue and reference of another tree
 
 Exit status 1 when a row has no entry, an entry names a row the catalogue lacks, or an example's
 reply differs (the entry, its rows, expected and actual are printed).
@@ -185,18 +186,19 @@ def rewrite(entries, results):
 def main(argv):
     update = "--update" in argv
     only = argv[argv.index("--only") + 1] if "--only" in argv else None
-    args = [a for a in argv if not a.startswith("--") and a != only]
+    root = argv[argv.index("--root") + 1] if "--root" in argv else ROOT
+    args = [a for a in argv if not a.startswith("--") and a not in (only, root)]
     build = os.path.abspath(args[0] if args else os.path.join(ROOT, "build"))
     card = os.path.join(build, "cards", "demo.img")
     faults = []
-    rows = catalogue_rows(ROOT)
-    entries = read_entries(ROOT)
+    rows = catalogue_rows(root)
+    entries = read_entries(root)
     documented = {r for e in entries for r in e.rows}
     for r in rows:
         if r not in documented:
             faults.append(f"catalogue row {r!r} has no entry in docs/reference/")
     for e in entries:
-        where = f"{os.path.relpath(e.path, ROOT)}:{e.lineno} ({e.heading})"
+        where = f"{os.path.relpath(e.path, root)}:{e.lineno} ({e.heading})"
         for r in e.rows:
             if r not in rows:
                 faults.append(f"{where}: names row {r!r}, which the catalogue does not have")
@@ -211,7 +213,7 @@ def main(argv):
         runs = {e: pool.submit(run_example, build, card, startup, e) for e in todo}
         for e in todo:
             reply, status, out = runs[e].result()
-            where = f"{os.path.relpath(e.path, ROOT)}:{e.lineno} ({e.heading}; rows {e.rows})"
+            where = f"{os.path.relpath(e.path, root)}:{e.lineno} ({e.heading}; rows {e.rows})"
             if status != 0:
                 faults.append(f"{where}: the simulator ended with status {status}")
             if update:
