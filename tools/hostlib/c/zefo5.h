@@ -2,9 +2,9 @@
  *
  * C99, no heap, no operating system: the caller owns the `zefo5` state (496 bytes on a 32-bit
  * microcontroller, whose code takes about 2.7 KB of Thumb) and hands it two functions, one that
- * writes bytes to the UART and one that waits a bounded time for one received byte. Everything else (framing, CRC frames, RS485 addresses, XON/XOFF, reply and report
- * parsing) happens here. A host whose UART is interrupt-driven may instead push each received byte
- * into `zefo5_feed` and look at what it returns.
+ * writes bytes to the UART and one that waits a bounded time for one received byte. Everything else (framing,
+ * CRC frames, RS485 addresses, XON/XOFF, reply and report parsing) happens here. A host whose UART is
+ * interrupt-driven may instead push each received byte into `zefo5_feed` and look at what it returns.
  *
  *     zefo5 z;
  *     zefo5_init(&z, &io);
