@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang clang-format libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev zlib1g-dev pkg-config
-  dosfstools mtools valgrind python3 python3-serial
+  dosfstools mtools valgrind python3
   libfreetype-dev fonts-liberation2 fonts-dejavu-core
   netpbm ccache
   libjpeg-turbo-progs giflib-tools imagemagick libjpeg-dev libgif-dev
