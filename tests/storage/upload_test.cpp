@@ -257,6 +257,19 @@ TEST_F(Upload, XmpFromAHostThatFloods) {
     EXPECT_EQ(say("*CEXT 0 " + hex((uint32_t)data.size() - 1)), crcReply(data));
 }
 
+// A host that goes away in the middle of an upload: after 30 s without a byte the display gives
+// up and takes commands again; what was written stays, without its magic.
+TEST_F(Upload, XmpGivesUpOnAHostThatWentAway) {
+    start(false);
+    EXPECT_EQ(say("xmp 0 0 0"), "p>\r");
+    EXPECT_EQ(say("\xEB\xFE" "abc"), "p>\r");
+    sim_run_for(29000);
+    EXPECT_EQ(sim_take_output(0), "");
+    sim_run_for(1500);
+    EXPECT_EQ(sim_take_output(0), ":Upload timed out\r!\r");
+    EXPECT_EQ(say("*CEXT 0 4"), crcReply({0xFF, 0xFF, 'a', 'b', 'c'}));
+}
+
 // A card upload to any address but 2 is accepted and goes nowhere; an image that does not fit the
 // card's free space is refused at once.
 TEST_F(Upload, XmpWithACardStoresOnlyAtAddressTwo) {
