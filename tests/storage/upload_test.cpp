@@ -262,7 +262,9 @@ TEST_F(Upload, XmpFromAHostThatFloods) {
 TEST_F(Upload, XmpGivesUpOnAHostThatWentAway) {
     start(false);
     EXPECT_EQ(say("xmp 0 0 0"), "p>\r");
-    EXPECT_EQ(say("\xEB\xFE" "abc"), "p>\r");
+    EXPECT_EQ(say("\xEB\xFE"
+                  "abc"),
+              "p>\r");
     sim_run_for(29000);
     EXPECT_EQ(sim_take_output(0), "");
     sim_run_for(1500);
