@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "app/commands.h"
+#include "app/control_args.h"
 #include "base/config_block.h"
 #include "base/console.h"
 #include "base/parse.h"
@@ -23,19 +24,14 @@ static void replyNumber(long v) {
     txString(out_buffer);
 }
 
-static bool onlyBlanks(const char *p) {
-    while (*p == ' ' || *p == '\t') p++;
-    return *p == 0;
-}
-
 // The number after a keyword of `len` characters: 0 when there is none (the query form), 1 with
 // the value, -1 when something else follows.
 static int numberAfter(const char *line, size_t len, long *value) {
     const char *p = line + len;
-    if (onlyBlanks(p)) return 0;
+    if (atEnd(p)) return 0;
     char *end;
     *value = strtol(p, &end, 10);
-    if (end == p || !onlyBlanks(end)) return -1;
+    if (end == p || !atEnd(end)) return -1;
     return 1;
 }
 
@@ -77,7 +73,7 @@ int cmd_led(char *line) {
 int cmd_xbb(char *line) {
     bool save = line[3] != 's';
     char *p = line + (save ? 3 : 4);
-    if (onlyBlanks(p)) {
+    if (atEnd(p)) {
         replyNumber(eepromData[CFG_BRITE]);
         return CMD_OK;
     }
@@ -85,7 +81,7 @@ int cmd_xbb(char *line) {
     bool relative = *p == '+' || *p == '-';
     char *end;
     long v = strtol(p, &end, 10);
-    if (end == p || !onlyBlanks(end)) return CMD_FAIL;
+    if (end == p || !atEnd(end)) return CMD_FAIL;
     if (relative) {
         if (v > 255) v = 255; // keeps the sum inside a long
         if (v < -255) v = -255;
