@@ -191,6 +191,12 @@ static void command(const char *cmd) {
         int x = number(&p), y = number(&p), c = number(&p);
         uint16_t *fb = (uint16_t *)bsp_mem(BSP_VIDEORAM_BASE, 800 * 480 * 2);
         fb[y * 800 + x] = (uint16_t)c;
+    } else if (!strncmp(cmd, "duty ", 5)) {
+        p += 5;
+        bsp_backlight_duty((uint8_t)number(&p));
+    } else if (!strncmp(cmd, "supply ", 7)) {
+        p += 7;
+        bsp_panel_supply(number(&p));
     } else if (!strcmp(cmd, "aux")) {
         snprintf(out, sizeof out, "A=%u:", (unsigned)(auxHead - auxTail));
         say(out);

@@ -282,7 +282,8 @@ TEST_F(Panel, PanelAdjustStopsAt200AndSavesWithBang) {
     for (size_t p = out.find("hfp "); p != std::string::npos; p = out.find("hfp ", p + 1)) lines++;
     EXPECT_EQ(lines, 301u);
     char last[100];
-    snprintf(last, sizeof last, "hfp %2d  hpw %2d  hbp 200 (HTOT %3d) / vfp %2d  vpw %2d  vbp %2d (VTOT %3d)\r>\r",
+    snprintf(last, sizeof last,
+             "hfp %2d  hpw %2d  hbp 200 (HTOT %3d) / vfp %2d  vpw %2d  vbp %2d (VTOT %3d)\r>\r",
              panelConfig.hfp, panelConfig.hpw, panelConfig.hfp + panelConfig.hpw + 200 + panelConfig.width,
              panelConfig.vfp, panelConfig.vpw, panelConfig.vbp,
              panelConfig.vfp + panelConfig.vpw + panelConfig.vbp + panelConfig.height);
@@ -386,8 +387,10 @@ TEST(PanelTrace, VideoOffThenOnInOrderWithTheirDelays) {
     ASSERT_EQ(what, want);
     const double delay = panelConfig.powerOnDelayMs;
     const size_t off = 4; // "panel signals active 0"
-    EXPECT_NEAR(at[off + 1] - at[off], delay, 0.5 + delay / 1000) << "the build's delay before the supply goes off";
-    EXPECT_NEAR(at[off + 3] - at[off + 2], delay, 0.5 + delay / 1000) << "the build's delay after the supply comes on";
+    EXPECT_NEAR(at[off + 1] - at[off], delay, 0.5 + delay / 1000)
+        << "the build's delay before the supply goes off";
+    EXPECT_NEAR(at[off + 3] - at[off + 2], delay, 0.5 + delay / 1000)
+        << "the build's delay after the supply comes on";
     EXPECT_NEAR(at[off + 4] - at[off + 3], 50.0, 0.5) << "50 ms before the backlight";
 }
 
