@@ -95,69 +95,49 @@ int cmd_xbb(char *line) {
     return CMD_OK;
 }
 
-// "*maxBrite", "*minBrite": the PWM value of level 255 / level 0. The level in force is applied
-// again with the new limit.
-static int briteLimit(char *line, uint8_t offset) {
+// A saved setting of the panel commands: no value reports it; a value is masked, stored, applied
+// at once and saved.
+static int savedSetting(const char *line, size_t len, uint8_t offset, uint8_t mask, void (*apply)(void)) {
     long v;
-    int n = numberAfter(line, 9, &v);
+    int n = numberAfter(line, len, &v);
     if (n < 0) return CMD_FAIL;
     if (n == 0) {
         replyNumber(eepromData[offset]);
         return CMD_OK;
     }
-    eepromData[offset] = (uint8_t)v;
-    QV_Brite_Set(eepromData[CFG_BRITE]);
+    eepromData[offset] = (uint8_t)(v & mask);
+    apply();
     QV_EEPROM_Save();
     return CMD_OK;
 }
 
+// A new limit applies to the level in force at once.
+static void applyLevel(void) {
+    QV_Brite_Set(eepromData[CFG_BRITE]);
+}
+static void applyPwm(void) {
+    QV_Pwm_Enable(eepromData[CFG_PWM_IS_ENABLE]);
+}
+static void applyOrient(void) {
+    setOrient(eepromData[CFG_ORIENT]);
+}
+
+// "*maxBrite", "*minBrite": the PWM value of level 255 / level 0.
 int cmd_sys_maxBrite(char *line) {
-    return briteLimit(line, CFG_MAX_BRITE);
+    return savedSetting(line, 9, CFG_MAX_BRITE, 0xFF, applyLevel);
 }
 int cmd_sys_minBrite(char *line) {
-    return briteLimit(line, CFG_MIN_BRITE);
+    return savedSetting(line, 9, CFG_MIN_BRITE, 0xFF, applyLevel);
 }
-
+// The enable line's polarity, applied by switching the inverter on.
 int cmd_sys_invEnaHiTrue(char *line) {
-    long v;
-    int n = numberAfter(line, 13, &v);
-    if (n < 0) return CMD_FAIL;
-    if (n == 0) {
-        replyNumber(eepromData[CFG_INV_ENA_HI_TRUE]);
-        return CMD_OK;
-    }
-    eepromData[CFG_INV_ENA_HI_TRUE] = (uint8_t)(v & 1);
-    QV_External_Inverter_On();
-    QV_EEPROM_Save();
-    return CMD_OK;
+    return savedSetting(line, 13, CFG_INV_ENA_HI_TRUE, 1, QV_External_Inverter_On);
 }
-
 int cmd_sys_pwmIsEnable(char *line) {
-    long v;
-    int n = numberAfter(line, 12, &v);
-    if (n < 0) return CMD_FAIL;
-    if (n == 0) {
-        replyNumber(eepromData[CFG_PWM_IS_ENABLE]);
-        return CMD_OK;
-    }
-    eepromData[CFG_PWM_IS_ENABLE] = (uint8_t)(v & 1);
-    QV_Pwm_Enable(v & 1);
-    QV_EEPROM_Save();
-    return CMD_OK;
+    return savedSetting(line, 12, CFG_PWM_IS_ENABLE, 1, applyPwm);
 }
-
 int cmd_sys_orient(char *line) {
-    long v;
-    int n = numberAfter(line, 7, &v);
-    if (n < 0) return CMD_FAIL;
-    if (n == 0) {
-        replyNumber(eepromData[CFG_ORIENT]);
-        return CMD_OK;
-    }
-    eepromData[CFG_ORIENT] = (uint8_t)(v & 3);
-    setOrient(eepromData[CFG_ORIENT]);
-    QV_EEPROM_Save();
-    return CMD_OK;
+    return savedSetting(line, 7, CFG_ORIENT, 3, applyOrient);
 }
 
 int cmd_sys_vq(char *line) {
