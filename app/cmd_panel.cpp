@@ -1,6 +1,7 @@
 // The backlight, panel power, LED, panel timing and orientation commands, and the two interactive
 // timing screens. Settings they change are saved at once, except the six timing values (saved by
 // "!" in the timing screens or by any later save of the block) and the "xbbs" level.
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,6 +20,15 @@
 #include "serial/serial.h"
 #include "settings/settings.h"
 
+// A decimal number as the 32-bit board reads it: out of range it saturates at the 32-bit limits, so
+// the PC build masks the same bits.
+static long number32(const char *p, char **end) {
+    long v = strtol(p, end, 10);
+    if (v > INT32_MAX) v = INT32_MAX;
+    if (v < INT32_MIN) v = INT32_MIN;
+    return v;
+}
+
 static void replyNumber(long v) {
     snprintf(out_buffer, sizeof out_buffer, "%ld\r", v);
     txString(out_buffer);
@@ -30,7 +40,7 @@ static int numberAfter(const char *line, size_t len, long *value) {
     const char *p = line + len;
     if (atEnd(p)) return 0;
     char *end;
-    *value = strtol(p, &end, 10);
+    *value = number32(p, &end);
     if (end == p || !atEnd(end)) return -1;
     return 1;
 }
@@ -80,7 +90,7 @@ int cmd_xbb(char *line) {
     p = skipLeadingWhitespace(p);
     bool relative = *p == '+' || *p == '-';
     char *end;
-    long v = strtol(p, &end, 10);
+    long v = number32(p, &end);
     if (end == p || !atEnd(end)) return CMD_FAIL;
     if (relative) {
         if (v > 255) v = 255; // keeps the sum inside a long
@@ -204,7 +214,7 @@ int cmd_sys_vbp(char *line) {
 // ---- the scan-line waits ----------------------------------------------------------------------
 
 int cmd_wvr(char *line) {
-    long row = strtol(line + 3, nullptr, 10); // none: row 0
+    long row = number32(line + 3, nullptr); // none: row 0
     if (row > 0x7FFF) row = 0x7FFF;
     if (row < -0x7FFF) row = -0x7FFF;
     wvr((int)row);
@@ -212,13 +222,15 @@ int cmd_wvr(char *line) {
 }
 
 int cmd_wrf(char *line) {
-    long x, row;
-    if (sscanf(line + 3, "%ld %ld", &x, &row) != 2) {
+    char *first = line + 3, *second, *rest;
+    number32(first, &second); // the first number is not used
+    int64_t row = number32(second, &rest);
+    if (second == first || rest == second) {
         perr(":Incorrect parameters\r");
         return CMD_FAIL;
     }
     row += Origin_Y;
-    if (row > 0x7FFF) row = 0x7FFF;
+    if (row > 0x7FFF) row = 0x7FFF; // far below the screen: the last row
     if (row < -0x7FFF) row = -0x7FFF;
     wvr((int)row);
     return CMD_OK;
