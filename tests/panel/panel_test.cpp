@@ -14,24 +14,14 @@
 #include "board/host/sim.h"
 #include "board/services/services.h"
 #include "config/panel.h"
+#include "tests/touch/touch_fixture.h"
 
 namespace {
 
 constexpr uint64_t MS = SIM_COUNTS_PER_MS;
 
-class Panel : public ::testing::Test {
+class Panel : public Touch {
   protected:
-    void TearDown() override { sim_stop(); }
-    void start(SimOptions o = SimOptions()) {
-        ASSERT_TRUE(sim_start(o));
-        ASSERT_TRUE(sim_run_until_idle());
-        sim_take_output(0);
-    }
-    std::string say(const std::string &line) {
-        sim_send(0, line + "\r");
-        EXPECT_TRUE(sim_run_until_idle(20000));
-        return sim_take_output(0);
-    }
     void restart() {
         sim_power_cycle();
         ASSERT_TRUE(sim_run_until_idle());
