@@ -1,10 +1,13 @@
 // The calls that lower rooms make into higher ones, composed here: what the 1 ms tick does for the
 // rooms above the board services (in its fixed order), who words the SD card's interface errors,
-// what a splash drawn while the image loads turns on, and the touch service between macro lines.
+// what a splash drawn while the image loads turns on, the touch service between macro lines, and
+// the panel set-up that the drawing core's initialisation runs.
 #include "app/hooks.h"
 
+#include "board/services/panel.h"
 #include "board/services/services.h"
 #include "board/services/timer.h"
+#include "gfx/gui.h"
 #include "macro/macro.h"
 #include "resource/resource.h"
 #include "sdcard/sdcard.h"
@@ -30,4 +33,5 @@ void installHooks(void) {
     SDCardErrorHook = SDCardReportErrors;
     splashShownHook = macroNoticesOn;
     macroLineDone = handle_touch;
+    GUI_X_InitLCD = InitLCD;
 }

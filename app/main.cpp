@@ -4,6 +4,7 @@
 #include "app/main_loop.h"
 #include "board/bsp/bsp.h"
 #include "board/services/beeper.h"
+#include "board/services/panel.h"
 #include "board/services/services.h"
 #include "board/services/timer.h"
 #include "config/panel.h"
@@ -41,7 +42,7 @@ void InitEverything(void) {
     InitGPIO();
     bsp_lcd_idle_level(panelConfig.idleSignalHigh);
     LCD_sigs_low();
-    bsp_scan_direction(0);
+    setOrient(0);
     LCD_sigs_buf_ena(1);
     InitTouch();
     InitSerialFlash();
@@ -78,7 +79,7 @@ void QV_main(void) {
     QV_Panel_Power(1);
     QV_Delay(panelConfig.powerOnDelayMs);
     QV_External_Inverter_Off();
-    LCD_sigs_active();
+    QV_Panel_Signals_Active(); // applies the orientation
     QV_Delay(200);
     QV_Load_ExtMem();
     GUIDEMO_main();

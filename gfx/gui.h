@@ -239,3 +239,6 @@ void GUI_X_Warn(const char *text);
 void GUI_X_ErrorOut(const char *text);
 void GUI_X_Log(const char *text);
 void GUI_X_Init(void);
+// The panel's set-up from the configuration (timing settings, pixel-clock edge, PWM enable, VQ),
+// installed by the start-up code; without it GUI_Init programs the build's default timing.
+extern void (*GUI_X_InitLCD)(void);

@@ -14,10 +14,16 @@ static void setScreenClip(void) {
     GUI_Context.ClipRect.y1 = LCD__YSize - 1;
 }
 
+void (*GUI_X_InitLCD)(void);
+
 void GUI_Init(void) {
-    bsp_lcd_setup(BSP_VIDEORAM_BASE, panelConfig.width, panelConfig.height);
-    bsp_lcd_timing(panelConfig.hfp, panelConfig.hpw, panelConfig.hbp, panelConfig.vfp, panelConfig.vpw,
-                   panelConfig.vbp);
+    if (GUI_X_InitLCD) {
+        GUI_X_InitLCD();
+    } else {
+        bsp_lcd_setup(BSP_VIDEORAM_BASE, panelConfig.width, panelConfig.height);
+        bsp_lcd_timing(panelConfig.hfp, panelConfig.hpw, panelConfig.hbp, panelConfig.vfp, panelConfig.vpw,
+                       panelConfig.vbp);
+    }
     LCD__XSize = panelConfig.width;
     LCD__YSize = panelConfig.height;
     LCD__pVRAM = (LCD_PIXELINDEX *)bsp_mem(BSP_VIDEORAM_BASE, (uint32_t)(LCD__XSize * LCD__YSize * 2));

@@ -70,11 +70,19 @@ uint64_t wallNs() {
     return (uint64_t)t.tv_sec * 1000000000ull + (uint64_t)t.tv_nsec;
 }
 
-// The visible frame buffer into `staged` (a controller not set up yet shows a dark panel). Called
-// with the lock held, by the board or, while it is parked, by the window's thread.
+// A 5-6-5 pixel at a brightness of level/255.
+uint16_t dimmed(uint16_t p, uint32_t level) {
+    uint32_t r = (p >> 11) * level / 255, g = ((p >> 5) & 63) * level / 255, b = (p & 31) * level / 255;
+    return (uint16_t)(r << 11 | g << 5 | b);
+}
+
+// The visible frame buffer into `staged`, as the eye sees it: a controller not set up yet, a panel
+// without supply or signals and a dark backlight show black; a dimmed backlight dims the picture.
+// Called with the lock held, by the board or, while it is parked, by the window's thread.
 void stageFrame() {
     int w, h;
-    const uint16_t *fb = sim_framebuffer(&w, &h);
+    const uint16_t *fb = board.visibleLevel ? sim_framebuffer(&w, &h) : nullptr;
+    if (!fb) w = h = 0;
     if (fb && w == panelW && h == panelH) {
         memcpy(staged.data(), fb, staged.size() * 2);
     } else {
@@ -83,6 +91,8 @@ void stageFrame() {
         for (int y = 0; fb && y < ch; y++)
             memcpy(&staged[(size_t)y * panelW], fb + (size_t)y * w, (size_t)cw * 2);
     }
+    if (board.visibleLevel && board.visibleLevel < 255)
+        for (uint16_t &p : staged) p = dimmed(p, board.visibleLevel);
     stagedAt = now; // while parked: the time of the park
     stagedSeq++;
 }

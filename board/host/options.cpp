@@ -50,7 +50,12 @@ void sim_usage(FILE *out) {
           "  --card-power-cut N   lose power during the Nth block write to the card, which never\n"
           "                       reaches it (exit status 4)\n"
           "  --trace              print board-state changes on standard error (the beeper as\n"
-          "                       \"tone on HZ Hz, volume DUTY/102\" and \"tone off\")\n"
+          "                       \"tone on HZ Hz, volume DUTY/102\" and \"tone off\"; the panel's\n"
+          "                       supply, signals, timing, scan direction, backlight PWM, duty\n"
+          "                       and inverter line, and what the eye sees: \"screen dark\" or\n"
+          "                       \"screen lit, backlight LEVEL/255\")\n"
+          "  --inverter-active-low  a backlight inverter that lights while its enable line is\n"
+          "                       low (\"*invEnaHiTrue 1\"); default: lit while high\n"
           "  --help               this text\n"
           "\n"
           "Exit status: 0 normal end, 2 bad options, 3 firmware fault, 4 power cut.\n",
@@ -236,6 +241,8 @@ int sim_parse_args(int argc, char **argv, SimOptions &o) {
             return 1;
         } else if (arg == "--trace") {
             o.trace = true;
+        } else if (arg == "--inverter-active-low") {
+            o.inverterActiveLow = true;
         } else if (arg == "--sd" || arg == "--eeprom" || arg == "--flash" || arg == "--screenshot") {
             if (!need(v) || v.empty()) return bad("needs a path");
             (arg == "--sd"       ? o.sd

@@ -29,11 +29,14 @@ void frameStart(uint64_t gen, uint64_t) {
     if (gen != frameGen) return;
     frameFlag = true;
     board.frames++;
+    board.frameStartedAt = now;
     schedule(now + board.framePeriod, frameStart, gen);
 }
 
+// A new timing starts a new frame at once: the scan begins again at the front porch.
 void restartFrames() {
     board.framePeriod = framePeriod();
+    board.frameStartedAt = now;
     uint64_t gen = ++frameGen;
     schedule(now + board.framePeriod, frameStart, gen);
 }
@@ -41,6 +44,29 @@ void restartFrames() {
 template <typename T> void record(T &field, T value, const char *what) {
     if (field != value) trace("%s %ld", what, (long)value);
     field = value;
+}
+
+// What the eye sees. The inverter's brightness input follows the PWM duty, rising with it when the
+// build's limits put level 255 at the low PWM value (maxBrite < minBrite), else falling with it; a
+// PWM output that is off holds the input low, as a duty of 0 would.
+uint8_t visibleLevel() {
+    if (board.panelSupply != 1 || board.sigsActive != 1) return 0;
+    bool inverterOn = (board.inverterLine == 1) != opts.inverterActiveLow;
+    if (!inverterOn) return 0;
+    const PanelConfig &p = panelCfg();
+    uint8_t duty = board.backlightPwm ? board.backlightDuty : 0;
+    uint8_t level = p.maxBrite < p.minBrite ? duty : (uint8_t)(255 - duty);
+    return level ? level : 1; // a lit inverter at its darkest still glows
+}
+
+void visibilityChanged() {
+    uint8_t v = visibleLevel();
+    if (v == board.visibleLevel) return;
+    board.visibleLevel = v;
+    if (v)
+        trace("screen lit, backlight %u/255", v);
+    else
+        trace("screen dark");
 }
 
 } // namespace
@@ -101,6 +127,9 @@ void reset() {
     board.panelSupply = -1;
     board.backlightPwm = 0;
     board.backlightDuty = 0;
+    board.inverterLine = 0;
+    board.visibleLevel = 0;
+    board.frameStartedAt = 0;
     board.toneOn = 0;
     board.speaker = 0;
     heard = SimTone{};
@@ -196,8 +225,9 @@ void bsp_lcd_timing(uint8_t hfp, uint8_t hpw, uint8_t hbp, uint8_t vfp, uint8_t 
     board.vfp = vfp;
     board.vpw = vpw;
     board.vbp = vbp;
-    trace("LCD timing hfp %u hpw %u hbp %u vfp %u vpw %u vbp %u", hfp, hpw, hbp, vfp, vpw, vbp);
     if (board.lcdSetUp) restartFrames();
+    trace("LCD timing hfp %u hpw %u hbp %u vfp %u vpw %u vbp %u, a frame every %.3f ms", hfp, hpw, hbp, vfp,
+          vpw, vbp, (double)framePeriod() / (double)SIM_COUNTS_PER_MS);
     access();
 }
 
@@ -215,10 +245,12 @@ int bsp_lcd_frame_start(void) {
 
 void LCD_sigs_low(void) {
     record(board.sigsActive, 0, "panel signals active");
+    visibilityChanged();
     access();
 }
 void LCD_sigs_active(void) {
     record(board.sigsActive, 1, "panel signals active");
+    visibilityChanged();
     access();
 }
 void LCD_sigs_buf_ena(int on) {
@@ -243,18 +275,26 @@ int bsp_vq_get(void) {
 }
 void bsp_panel_supply(int on) {
     record(board.panelSupply, on != 0 ? 1 : 0, "panel supply");
+    visibilityChanged();
     access();
 }
 void bsp_backlight_pwm_enable(int on) {
     record(board.backlightPwm, on != 0 ? 1 : 0, "backlight PWM");
+    visibilityChanged();
     access();
 }
 void bsp_backlight_duty(uint8_t duty) {
     record(board.backlightDuty, duty, "backlight duty");
+    visibilityChanged();
     access();
 }
 void bsp_inverter_enable_line(int level) {
-    record(board.inverterLine, level != 0 ? 1 : 0, "inverter enable line");
+    int high = level != 0 ? 1 : 0;
+    if (board.inverterLine != high)
+        trace("inverter enable line %s (inverter %s)", high ? "high" : "low",
+              (high == 1) != opts.inverterActiveLow ? "on" : "off");
+    board.inverterLine = high;
+    visibilityChanged();
     access();
 }
 
@@ -302,6 +342,19 @@ const uint16_t *sim_framebuffer(int *width, int *height) {
 
 bool sim_write_png(const char *path) {
     return panel::writePng(path);
+}
+
+SimScan sim_scan() {
+    SimScan s = {0, 0, -1};
+    if (!board.lcdSetUp) return s;
+    uint64_t htot = (uint64_t)board.hfp + board.fbWidth + board.hbp + board.hpw;
+    uint64_t vtot = (uint64_t)board.vfp + board.fbHeight + board.vbp + board.vpw;
+    if (!board.lcdTimingSet || !htot || !vtot) return s;
+    s.frameStart = board.frameStartedAt;
+    s.line = (uint32_t)((now - board.frameStartedAt) / htot % vtot);
+    int64_t row = (int64_t)s.line - board.vfp - board.vpw - board.vbp;
+    s.row = row >= 0 && row < board.fbHeight ? (int)row : -1;
+    return s;
 }
 
 const std::vector<SimTone> &sim_tone_log() {

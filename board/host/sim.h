@@ -102,6 +102,9 @@ struct SimOptions {
     // The host on the main port sends on after the display's XOFF, as a host without flow control
     // does: floods reach the receive ring whatever it says.
     bool hostIgnoresXoff = false;
+    // The backlight inverter lights when its enable line is high (the level "*invEnaHiTrue 0"
+    // drives); true: an inverter that lights when it is low.
+    bool inverterActiveLow = false;
 };
 
 // ---- whole program --------------------------------------------------------------------------
@@ -182,8 +185,9 @@ struct SimBoard {
     bool lcdTimingSet;
     uint8_t hfp, hpw, hbp, vfp, vpw, vbp;
     int clockEdge;
-    uint64_t framePeriod; // timer counts between frame starts
-    uint32_t frames;      // frame starts so far
+    uint64_t framePeriod;    // timer counts between frame starts
+    uint32_t frames;         // frame starts so far
+    uint64_t frameStartedAt; // virtual time of the last frame start (the front porch begins)
     // Panel
     int sigsActive; // 1 active, 0 idle levels (LCD_sigs_low), -1 never set
     int buffersEnabled;
@@ -194,6 +198,9 @@ struct SimBoard {
     int backlightPwm;
     uint8_t backlightDuty;
     int inverterLine;
+    // What the eye sees: 0 while the panel has no supply, its signals are idle or the backlight
+    // is off; else the backlight's brightness, 1..255 (the window is dimmed by it).
+    uint8_t visibleLevel;
     // Audio
     int toneOn;
     uint32_t toneReload;
@@ -238,6 +245,15 @@ struct SimTone {
     bool external;      // on the external speaker
 };
 const std::vector<SimTone> &sim_tone_log();
+
+// Where the panel's scan is now: lines of htot pixel clocks (one timer count each) since the frame
+// start, which begins with the front porch, then the sync pulse, the back porch and the rows.
+struct SimScan {
+    uint64_t frameStart; // virtual time of the current frame's start
+    uint32_t line;       // 0 .. vtot - 1
+    int row;             // the screen row being scanned, -1 in the vertical blanking
+};
+SimScan sim_scan(); // all zero (row -1) before the controller is set up
 
 // The visible frame buffer (as set by bsp_lcd_setup), nullptr before the set-up.
 const uint16_t *sim_framebuffer(int *width, int *height);

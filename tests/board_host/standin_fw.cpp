@@ -191,6 +191,12 @@ static void command(const char *cmd) {
         int x = number(&p), y = number(&p), c = number(&p);
         uint16_t *fb = (uint16_t *)bsp_mem(BSP_VIDEORAM_BASE, 800 * 480 * 2);
         fb[y * 800 + x] = (uint16_t)c;
+    } else if (!strncmp(cmd, "duty ", 5)) {
+        p += 5;
+        bsp_backlight_duty((uint8_t)number(&p));
+    } else if (!strncmp(cmd, "supply ", 7)) {
+        p += 7;
+        bsp_panel_supply(number(&p));
     } else if (!strcmp(cmd, "aux")) {
         snprintf(out, sizeof out, "A=%u:", (unsigned)(auxHead - auxTail));
         say(out);
@@ -233,6 +239,12 @@ int standin_main(void) {
     interrupt_set_isr(BSP_IRQ_TICK, tick);
     interrupt_enable(BSP_IRQ_TICK, 0);
     bsp_lcd_setup(BSP_VIDEORAM_BASE, 800, 480);
+    // A panel with its supply, its signals and the backlight on: the window shows the frame buffer.
+    bsp_panel_supply(1);
+    LCD_sigs_active();
+    bsp_inverter_enable_line(1);
+    bsp_backlight_pwm_enable(1);
+    bsp_backlight_duty(255); // full brightness on the first panel's inverter
     bsp_uart_init(0);
     if (standinRate) bsp_uart_set_baud(0, standinRate);
     interrupt_set_isr(BSP_IRQ_UART0_RX, rx0);

@@ -418,6 +418,46 @@ TEST_F(DisplayRun, ShowsWhatWasDrawnWhileTheHostThinksAndClosingTheWindowEndsThe
     EXPECT_EQ(png.at(10, 20)[0], 255);
 }
 
+// The window shows what the eye would see: dimmed with the backlight, black without the panel's
+// supply; the screenshot keeps the frame buffer.
+TEST_F(DisplayRun, WindowDimsWithTheBacklightAndIsBlackWithoutSupply) {
+    Host host;
+    std::string shot = tempPath("shot.png");
+    bool dimmed = false, dark = false, back = false;
+    WindowRun r = runWithWindow(host, false, shot, [&] {
+        host.until("ready\r");
+        // Full white at (10, 20), then the backlight at 128/255 of the first panel's inverter.
+        host.send("px 10 20 65535\rduty 128\r");
+        EXPECT_EQ(host.ask("ms").substr(0, 2), "M=");
+        dimmed = waitForFrame(dir, [](const Frame &f) {
+            return f.width == 800 && f.at(10, 20)[0] >= 120 && f.at(10, 20)[0] <= 132 &&
+                   f.at(10, 20)[1] >= 120 && f.at(10, 20)[1] <= 132;
+        });
+        // Frames shown before each change would answer too: they go first.
+        auto forget = [&] {
+            for (auto &e : std::filesystem::directory_iterator(dir)) std::filesystem::remove(e.path());
+        };
+        host.send("supply 0\r");
+        EXPECT_EQ(host.ask("ms").substr(0, 2), "M=");
+        forget();
+        dark = waitForFrame(dir, [](const Frame &f) { return f.width == 800 && f.at(10, 20)[0] == 0; });
+        host.send("supply 1\rduty 255\r");
+        EXPECT_EQ(host.ask("ms").substr(0, 2), "M=");
+        forget();
+        back = waitForFrame(dir, [](const Frame &f) { return f.width == 800 && f.at(10, 20)[0] >= 248; });
+        sdl_bottom_inject(SdlBottomInput::Close, 0, 0);
+    });
+    EXPECT_TRUE(dimmed);
+    EXPECT_TRUE(dark);
+    EXPECT_TRUE(back);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("screen lit, backlight 128/255"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("screen dark"), std::string::npos) << r.err;
+    Png png;
+    ASSERT_TRUE(readPng(shot, png));
+    EXPECT_EQ(png.at(10, 20)[0], 255) << "the screenshot is the frame buffer";
+}
+
 TEST_F(DisplayRun, MouseIsThePenOnTheRealClock) {
     std::string down = touchReply(400, 240), moved = touchReply(120, 60), up = touchReply(-1, -1);
     ASSERT_EQ(down.substr(0, 4), "P=1 ");

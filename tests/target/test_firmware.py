@@ -95,3 +95,29 @@ def test_screen_after_drawing(build):
             for x, y in ((299, 200), (400, 200), (300, 199), (300, 250)):
                 if pixel(screen, x, y) == red:
                     raise BoardError("%s: (%d, %d) outside the rectangle is red" % (image, x, y))
+
+
+def test_panel_timing_programs_the_pl110(build):
+    """The six timing settings reach the PL110's timing registers: the build defaults at start-up,
+    a changed value at once (each field holds its value minus one where the controller says so)."""
+    def timing(b):
+        regs = b.memory(0x10120000, 8)
+        return int.from_bytes(regs[0:4], "little"), int.from_bytes(regs[4:8], "little")
+
+    def expected(hfp, hpw, hbp, vfp, vpw, vbp, width, height):
+        t0 = (hbp - 1) << 24 | (hfp - 1) << 16 | (hpw - 1) << 8 | (width // 16 - 1) << 2
+        t1 = vbp << 24 | vfp << 16 | (vpw - 1) << 10 | (height - 1)
+        return t0, t1
+
+    for image, defaults, width in (("zefo5.elf", (40, 48, 40, 13, 3, 29), 800),
+                                   ("zefo5-vga.elf", (32, 2, 32, 8, 2, 8), 640)):
+        with booted(build, image) as b:
+            got = timing(b)
+            if got != expected(*defaults, width, 480):
+                raise BoardError("%s: timing registers %08X %08X at start-up" % ((image,) + got))
+            b.exchange("*hfp 50\r", ">\r")
+            b.exchange("*vbp 20\r", ">\r")
+            changed = (50,) + defaults[1:5] + (20,)
+            got = timing(b)
+            if got != expected(*changed, width, 480):
+                raise BoardError("%s: timing registers %08X %08X after the change" % ((image,) + got))

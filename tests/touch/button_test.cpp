@@ -273,9 +273,19 @@ TEST_F(Touch, TypematicKeyRepeats) {
     start();
     EXPECT_EQ(say("typematics 10 5"), "Delay 100ms, Repeat 50ms\r>\r");
     EXPECT_EQ(say("bd 0 10 10 3 \"\" 5 5"), ">\r");
-    // Presses at 8, 108, 158 and 208 ms; the last position stays published through its hold-off
-    // after the lift, for two more.
-    EXPECT_EQ(tap(40, 40, 230), "x0\rx0\rx0\rx0\rx0\rx0\r");
+    // Each report redraws the key once the panel's scan has passed it, which takes up to a frame
+    // (29.7 ms) and moves the next repeat by as much: reports at 9, 124, 184 and 243 ms here; the
+    // last position stays published through its hold-off after the lift, for one more.
+    const uint64_t from = sim_now();
+    hold(40, 40, 230);
+    const std::vector<double> at = noticeTimes('x', from);
+    EXPECT_EQ(sim_take_output(0), "x0\rx0\rx0\rx0\rx0\r");
+    ASSERT_EQ(at.size(), 5u);
+    EXPECT_GE(at[1] - at[0], 100.0) << "the typematic delay";
+    for (size_t i = 2; i < at.size(); i++) {
+        EXPECT_GE(at[i] - at[i - 1], 50.0) << i;
+        EXPECT_LT(at[i] - at[i - 1], 50.0 + 30.0) << i << ": at most a frame's wait more";
+    }
     EXPECT_EQ(region(10, 10, 64, 64), pixels(bmButtonRaised));
 }
 
