@@ -7,8 +7,6 @@
         return 0;                                                                                            \
     }
 
-NOT_BUILT(cmd_Q)
-NOT_BUILT(cmd_sys_rs485)
 NOT_BUILT(cmd_xbl_on)
 NOT_BUILT(cmd_xbl_of)
 NOT_BUILT(cmd_xma)
@@ -29,7 +27,6 @@ NOT_BUILT(cmd_sys_maxBrite)
 NOT_BUILT(cmd_sys_minBrite)
 NOT_BUILT(cmd_sys_invEnaHiTrue)
 NOT_BUILT(cmd_sys_pwmIsEnable)
-NOT_BUILT(cmd_sys_comwdt)
 NOT_BUILT(cmd_sys_hpw)
 NOT_BUILT(cmd_sys_hfp)
 NOT_BUILT(cmd_sys_hbp)
