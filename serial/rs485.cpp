@@ -8,6 +8,7 @@
 #include "settings/settings.h"
 
 #include <stdio.h>
+#include <string.h>
 
 int rs485Active(void) {
     return eepromData[CFG_RS485_MODE] == CFG_MODE_ON;
@@ -91,7 +92,13 @@ static void answerDiscovery(int group) {
     QV_Delay((addr & 0x0F) * (115200u / (rate ? rate : 115200u)));
     char reply[16];
     snprintf(reply, sizeof reply, "SOF%02XADR%02X\r", (unsigned)sofChar(), (unsigned)addr);
+    // The answer goes out alone: held notices would make it longer than the gap before the next
+    // display's answer. They wait for a command addressed to this display or a poll.
+    char held[TX_BUF_SIZE];
+    memcpy(held, txBuf, sizeof held);
+    txBuf[0] = 0;
     txString(reply);
+    memcpy(txBuf, held, sizeof held);
 }
 
 int rs485LineFilter(void) {

@@ -21,6 +21,9 @@ void sim_usage(FILE *out) {
           "                       serial device, instead of standard input/output; a FIFO only\n"
           "                       brings bytes in\n"
           "  --uart1 pty|PATH     UART1 the same way (unconnected it only sees aux events)\n"
+          "  --bus PATH           UART1 on the simulated RS485 bus of zefo5-bus listening at the\n"
+          "                       socket PATH; the bus keeps the (virtual) time and ends the run\n"
+          "  --bus-name NAME      this station's name on the bus (default station)\n"
           "  --events FILE        timed board events, one per line: MS EVENT ARGS, MS = virtual ms\n"
           "                       since power-on; EVENT: touch X Y, release, card-out, card-in,\n"
           "                       send TEXT (port with the main role), aux TEXT (port with the aux\n"
@@ -247,6 +250,12 @@ int sim_parse_args(int argc, char **argv, SimOptions &o) {
             if (arg == "--uart0" && v == "stdio") mode = SimPort::Stdio;
             (arg == "--uart0" ? o.uart0 : o.uart1) = mode;
             (arg == "--uart0" ? o.uart0Path : o.uart1Path) = v;
+        } else if (arg == "--bus") {
+            if (!need(v) || v.empty()) return bad("needs the bus socket's path");
+            o.bus = v;
+        } else if (arg == "--bus-name") {
+            if (!need(v) || v.empty() || v.size() > 255) return bad("needs a name");
+            o.busName = v;
         } else if (arg == "--events") {
             if (!need(v) || v.empty()) return bad("needs a file");
             if (!sim_read_events(v.c_str(), o.events)) return 2;
@@ -288,6 +297,10 @@ int sim_parse_args(int argc, char **argv, SimOptions &o) {
             sim_usage(stderr);
             return 2;
         }
+    }
+    if (!o.bus.empty() && o.uart1 != SimPort::Default) {
+        fprintf(stderr, "zefo5: --bus and --uart1 both want UART1\n");
+        return 2;
     }
     return 0;
 }

@@ -98,6 +98,10 @@ struct SimOptions {
     // The host on the main port sends on after the display's XOFF, as a host without flow control
     // does: floods reach the receive ring whatever it says.
     bool hostIgnoresXoff = false;
+    // UART1 on the simulated RS485 bus whose socket is at this path (zefo5-bus); the bus then
+    // keeps the time and decides when the run ends. busName names the station there.
+    std::string bus;
+    std::string busName = "station";
 };
 
 // ---- whole program --------------------------------------------------------------------------
