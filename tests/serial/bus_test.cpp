@@ -110,9 +110,9 @@ class Bus : public ::testing::Test {
                           dir + "/null", dir + "/host.out", dir + "/bus.err");
         std::vector<pid_t> displays;
         for (const char *a : {"1A", "12", "15"}) // joining in any order: names order the stations
-            displays.push_back(spawn({sim(), "--display", "none", "--eeprom", dir + "/e" + a, "--sd",
-                                      std::string(CARDS_DIR) + "/link.img", "--bus", sock, "--bus-name",
-                                      std::string("d") + a},
+            displays.push_back(spawn({sim(), "--display", "none", "--trace", "--eeprom", dir + "/e" + a,
+                                      "--sd", std::string(CARDS_DIR) + "/link.img", "--bus", sock,
+                                      "--bus-name", std::string("d") + a},
                                      dir + "/null", dir + "/d" + a + ".out", dir + "/d" + a + ".err"));
         EXPECT_EQ(waitFor(bus), 0) << slurp(dir + "/bus.err");
         for (pid_t d : displays) EXPECT_EQ(waitFor(d), 0);
@@ -162,6 +162,20 @@ TEST_F(Bus, ThreeDisplays) {
         }
     }
     EXPECT_EQ(order, "25A");
+    // Each display's transmit enable, in its trace at the virtual times it changed.
+    std::string d12 = slurp(dir + "/d12.err");
+    EXPECT_NE(d12.find("ms: RS485 transmit enable 1\n"), std::string::npos) << d12;
+    EXPECT_NE(d12.find("ms: RS485 transmit enable 0\n"), std::string::npos);
+    // The one for its discovery answer goes up just before the answer's first start bit.
+    bool enabledThen = false;
+    std::istringstream lines(d12);
+    for (std::string l; std::getline(lines, l);) {
+        double t;
+        if (sscanf(l.c_str(), "zefo5: %lf ms: RS485 transmit enable 1", &t) == 1 && t <= line[q + 3].start &&
+            t > line[q + 3].start - 0.05)
+            enabledThen = true;
+    }
+    EXPECT_TRUE(enabledThen) << line[q + 3].start;
     // Display 12 answers 2 ms after the query, 15 after 5 ms, 1A after 10 ms.
     for (const auto &[who, delay] : {std::pair<std::string, double>{"d12", 2}, {"d15", 5}, {"d1A", 10}}) {
         for (size_t i = q + 3; i < line.size(); i++) {
