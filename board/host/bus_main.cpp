@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "board/host/arg_text.h"
 #include "board/host/bus_protocol.h"
 #include "board/host/sim.h"
 
@@ -60,79 +61,6 @@ struct ScriptLine {
     std::string bytes;
 };
 
-bool readAll(int fd, void *data, size_t n) {
-    char *p = (char *)data;
-    while (n) {
-        ssize_t r = read(fd, p, n);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        p += r;
-        n -= (size_t)r;
-    }
-    return true;
-}
-
-bool writeAll(int fd, const void *data, size_t n) {
-    const char *p = (const char *)data;
-    while (n) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= (size_t)w;
-    }
-    return true;
-}
-
-bool parseNumber(const char *text, uint64_t max, uint64_t &v) {
-    if (!text || !*text || *text == '-') return false;
-    char *end;
-    errno = 0;
-    unsigned long long x = strtoull(text, &end, 0);
-    if (errno || *end || x > max) return false;
-    v = x;
-    return true;
-}
-
-bool unescape(const char *p, std::string &out) {
-    for (; *p; p++) {
-        if (*p != '\\') {
-            out.push_back(*p);
-            continue;
-        }
-        switch (*++p) {
-        case 'r':
-            out.push_back('\r');
-            break;
-        case 'n':
-            out.push_back('\n');
-            break;
-        case 't':
-            out.push_back('\t');
-            break;
-        case '0':
-            out.push_back('\0');
-            break;
-        case '\\':
-            out.push_back('\\');
-            break;
-        case 'x': {
-            int v = 0, n = 0;
-            for (; n < 2 && isxdigit((unsigned char)p[1]); n++) {
-                char c = *++p;
-                v = v * 16 + (c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-            }
-            if (!n) return false;
-            out.push_back((char)v);
-            break;
-        }
-        default:
-            return false;
-        }
-    }
-    return true;
-}
-
 bool readScript(const char *path, std::vector<ScriptLine> &lines) {
     FILE *f = fopen(path, "r");
     if (!f) {
@@ -154,7 +82,7 @@ bool readScript(const char *path, std::vector<ScriptLine> &lines) {
         if (*p) *p++ = 0;
         ScriptLine line;
         ok = parseNumber(ms, UINT64_MAX / SIM_COUNTS_PER_MS, line.ms) && strncmp(p, "send ", 5) == 0 &&
-             unescape(p + 5, line.bytes) && !line.bytes.empty() &&
+             parseText(p + 5, line.bytes) && !line.bytes.empty() &&
              (lines.empty() || line.ms >= lines.back().ms);
         if (!ok) fprintf(stderr, "zefo5-bus: %s:%d: expected MS send TEXT, in time order\n", path, number);
         lines.push_back(line);

@@ -12,7 +12,10 @@
 // All numbers are little-endian; times are in timer counts (SIM_COUNTS_PER_MS per millisecond).
 #pragma once
 
+#include <errno.h>
+#include <stddef.h>
 #include <stdint.h>
+#include <unistd.h>
 
 namespace busproto {
 
@@ -50,5 +53,30 @@ struct GrantHead {
     uint32_t count;
 };
 #pragma pack(pop)
+
+// Whole messages over the socket: false when the other side has gone.
+inline bool readAll(int fd, void *data, size_t n) {
+    char *p = (char *)data;
+    while (n) {
+        ssize_t r = read(fd, p, n);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        p += r;
+        n -= (size_t)r;
+    }
+    return true;
+}
+
+inline bool writeAll(int fd, const void *data, size_t n) {
+    const char *p = (const char *)data;
+    while (n) {
+        ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= (size_t)w;
+    }
+    return true;
+}
 
 } // namespace busproto

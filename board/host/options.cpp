@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "board/host/arg_text.h"
 #include "board/host/host.h"
 
 void sim_usage(FILE *out) {
@@ -57,58 +58,6 @@ void sim_usage(FILE *out) {
 }
 
 namespace {
-
-bool parseNumber(const char *text, uint64_t max, uint64_t &value) {
-    if (!text || !*text || *text == '-') return false;
-    errno = 0;
-    char *end;
-    unsigned long long v = strtoull(text, &end, 0);
-    if (errno || *end || v > max) return false;
-    value = v;
-    return true;
-}
-
-bool parseText(const char *text, std::string &out) {
-    out.clear();
-    for (const char *p = text; *p; p++) {
-        if (*p != '\\') {
-            out.push_back(*p);
-            continue;
-        }
-        p++;
-        switch (*p) {
-        case 'r':
-            out.push_back('\r');
-            break;
-        case 'n':
-            out.push_back('\n');
-            break;
-        case 't':
-            out.push_back('\t');
-            break;
-        case '0':
-            out.push_back('\0');
-            break;
-        case '\\':
-            out.push_back('\\');
-            break;
-        case 'x': {
-            int v = 0, n = 0;
-            while (n < 2 && isxdigit((unsigned char)p[1])) {
-                char c = *++p;
-                v = v * 16 + (c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-                n++;
-            }
-            if (!n) return false;
-            out.push_back((char)v);
-            break;
-        }
-        default:
-            return false;
-        }
-    }
-    return true;
-}
 
 // One event line: "MS EVENT ARGS". Returns an error text, or nullptr.
 const char *parseEvent(char *line, SimEvent &e) {

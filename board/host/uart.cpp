@@ -325,27 +325,11 @@ std::vector<busproto::Sent> busSent; // started since the last round
 bool busIdle;
 
 bool busWrite(const void *data, size_t n) {
-    const char *p = (const char *)data;
-    while (n) {
-        ssize_t w = write(busFd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= (size_t)w;
-    }
-    return true;
+    return busproto::writeAll(busFd, data, n);
 }
 
 bool busRead(void *data, size_t n) {
-    char *p = (char *)data;
-    while (n) {
-        ssize_t r = read(busFd, p, n);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        p += r;
-        n -= (size_t)r;
-    }
-    return true;
+    return busproto::readAll(busFd, data, n);
 }
 
 // A byte from the bus is in the receiver; one still unread there is lost (an overrun).
