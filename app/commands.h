@@ -160,9 +160,12 @@ int cmd_sv(char *line);
 int cmd_slc(char *line);
 int cmd_svc(char *line);
 
-// ---- not built yet (app/not_built.cpp): each answers "!\r" until its room lands
+// ---- RS485 and the communication watchdog (app/cmd_link.cpp)
 int cmd_Q(char *line);
 int cmd_sys_rs485(char *line);
+int cmd_sys_comwdt(char *line);
+
+// ---- backlight, panel power, LEDs and panel timing (app/cmd_panel.cpp)
 int cmd_xbl_on(char *line);
 int cmd_xbl_of(char *line);
 int cmd_v_on(char *line);
@@ -179,7 +182,6 @@ int cmd_sys_maxBrite(char *line);
 int cmd_sys_minBrite(char *line);
 int cmd_sys_invEnaHiTrue(char *line);
 int cmd_sys_pwmIsEnable(char *line);
-int cmd_sys_comwdt(char *line);
 int cmd_sys_hpw(char *line);
 int cmd_sys_hfp(char *line);
 int cmd_sys_hbp(char *line);

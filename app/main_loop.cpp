@@ -92,11 +92,15 @@ static void sendReply(const char *reply) {
 
 static const char nullArgs[] = "";
 
+// An RS485 macro call had its prompt before the macro ran.
+static bool promptedEarly;
+
 static const char *runCommand(char *command) {
     activityLed(1);
     if (rs485Active() && isMacroCall(command)) {
         txString(">\r");
         stringSent = 1;
+        promptedEarly = true;
     }
     const bool binary = (unsigned char)myBuf[0] >= 0x81;
     if (!binary) {
@@ -133,6 +137,14 @@ void runOneLine(void) {
     } else {
         reply = runCommand(command);
     }
+    // The host has had its answer; on a shared line the display speaks again only when addressed,
+    // so what the macro left (its notices, its result) waits for the next command or a poll.
+    if (promptedEarly && rs485Active()) {
+        promptedEarly = false;
+        stringSent = 0;
+        return;
+    }
+    promptedEarly = false;
     sendReply(reply);
 }
 
@@ -179,7 +191,8 @@ int mainLoopPass(void) {
     processCommWatchDog(status != 0 ? 1 : 0);
     switch (status) {
     case 0:
-        return macro != 0;
+        // A dropped RS485 frame may leave the next one complete: look again at once.
+        return macro != 0 || (rxGotLine != 0 && rs485Active());
     case 1:
         if (checkAbortCmd()) {
             rxReset();

@@ -178,6 +178,8 @@ bool openBoard(const SimOptions &o, bool inProcess) {
     if (opts.uart1 == SimPort::Default) opts.uart1 = inProcess ? SimPort::Capture : SimPort::None;
     if (opts.clock == SimClock::Auto)
         opts.clock = !inProcess && isatty(0) ? SimClock::Real : SimClock::Virtual;
+    // On the bus the bus program keeps the time.
+    if (!opts.bus.empty()) opts.clock = SimClock::Virtual;
     realClock = opts.clock == SimClock::Real;
     sessionService = nullptr;
     board = SimBoard{};

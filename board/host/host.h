@@ -136,6 +136,8 @@ void pollInput();            // real clock: take what has arrived meanwhile
 void inject(int port, const std::string &bytes);
 void terminalRestore(); // async-signal-safe
 int mainPort();
+bool onBus();             // UART1 is on the simulated RS485 bus
+void setBusIdle(bool on); // the firmware waits for input (told to the bus at the next round)
 } // namespace uart
 
 namespace eeprom {

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "board/host/arg_text.h"
 #include "board/host/host.h"
 
 void sim_usage(FILE *out) {
@@ -21,6 +22,9 @@ void sim_usage(FILE *out) {
           "                       serial device, instead of standard input/output; a FIFO only\n"
           "                       brings bytes in\n"
           "  --uart1 pty|PATH     UART1 the same way (unconnected it only sees aux events)\n"
+          "  --bus PATH           UART1 on the simulated RS485 bus of zefo5-bus listening at the\n"
+          "                       socket PATH; the bus keeps the (virtual) time and ends the run\n"
+          "  --bus-name NAME      this station's name on the bus (default station)\n"
           "  --events FILE        timed board events, one per line: MS EVENT ARGS, MS = virtual ms\n"
           "                       since power-on; EVENT: touch X Y, release, card-out, card-in,\n"
           "                       send TEXT (port with the main role), aux TEXT (port with the aux\n"
@@ -63,58 +67,6 @@ void sim_usage(FILE *out) {
 }
 
 namespace {
-
-bool parseNumber(const char *text, uint64_t max, uint64_t &value) {
-    if (!text || !*text || *text == '-') return false;
-    errno = 0;
-    char *end;
-    unsigned long long v = strtoull(text, &end, 0);
-    if (errno || *end || v > max) return false;
-    value = v;
-    return true;
-}
-
-bool parseText(const char *text, std::string &out) {
-    out.clear();
-    for (const char *p = text; *p; p++) {
-        if (*p != '\\') {
-            out.push_back(*p);
-            continue;
-        }
-        p++;
-        switch (*p) {
-        case 'r':
-            out.push_back('\r');
-            break;
-        case 'n':
-            out.push_back('\n');
-            break;
-        case 't':
-            out.push_back('\t');
-            break;
-        case '0':
-            out.push_back('\0');
-            break;
-        case '\\':
-            out.push_back('\\');
-            break;
-        case 'x': {
-            int v = 0, n = 0;
-            while (n < 2 && isxdigit((unsigned char)p[1])) {
-                char c = *++p;
-                v = v * 16 + (c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-                n++;
-            }
-            if (!n) return false;
-            out.push_back((char)v);
-            break;
-        }
-        default:
-            return false;
-        }
-    }
-    return true;
-}
 
 // One event line: "MS EVENT ARGS". Returns an error text, or nullptr.
 const char *parseEvent(char *line, SimEvent &e) {
@@ -258,6 +210,12 @@ int sim_parse_args(int argc, char **argv, SimOptions &o) {
             if (arg == "--uart0" && v == "stdio") mode = SimPort::Stdio;
             (arg == "--uart0" ? o.uart0 : o.uart1) = mode;
             (arg == "--uart0" ? o.uart0Path : o.uart1Path) = v;
+        } else if (arg == "--bus") {
+            if (!need(v) || v.empty()) return bad("needs the bus socket's path");
+            o.bus = v;
+        } else if (arg == "--bus-name") {
+            if (!need(v) || v.empty() || v.size() > 255) return bad("needs a name");
+            o.busName = v;
         } else if (arg == "--events") {
             if (!need(v) || v.empty()) return bad("needs a file");
             if (!sim_read_events(v.c_str(), o.events)) return 2;
@@ -302,6 +260,10 @@ int sim_parse_args(int argc, char **argv, SimOptions &o) {
             sim_usage(stderr);
             return 2;
         }
+    }
+    if (!o.bus.empty() && o.uart1 != SimPort::Default) {
+        fprintf(stderr, "zefo5: --bus and --uart1 both want UART1\n");
+        return 2;
     }
     return 0;
 }

@@ -433,7 +433,10 @@ void bsp_idle(void) {
         setControl(CTRL_YIELD);
         handleControl();
     }
-    if (!realClock && !lingerArmed && !irqDeliverable()) {
+    if (uart::onBus()) {
+        // The bus waits for the host when every station is idle; a station runs on to its round.
+        if (!irqDeliverable()) uart::setBusIdle(true);
+    } else if (!realClock && !lingerArmed && !irqDeliverable()) {
         if (!display::shown) {
             uart::blockUntilInput();
         } else if (display::parkBegin()) {
@@ -444,6 +447,7 @@ void bsp_idle(void) {
         }
     }
     waitForEvent();
+    uart::setBusIdle(false);
 }
 // ---- reset and faults ------------------------------------------------------------------------------
 void bsp_watchdog_reset(void) {

@@ -105,6 +105,10 @@ struct SimOptions {
     // The backlight inverter lights when its enable line is high (the level "*invEnaHiTrue 0"
     // drives); true: an inverter that lights when it is low.
     bool inverterActiveLow = false;
+    // UART1 on the simulated RS485 bus whose socket is at this path (zefo5-bus); the bus then
+    // keeps the time and decides when the run ends. busName names the station there.
+    std::string bus;
+    std::string busName = "station";
 };
 
 // ---- whole program --------------------------------------------------------------------------

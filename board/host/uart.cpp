@@ -1,5 +1,6 @@
 // The two UARTs and what is at the other end of their wires: standard input/output (the host), a
-// pseudo-terminal, a serial device or FIFO, or in-memory captures for the harness.
+// pseudo-terminal, a serial device or FIFO, in-memory captures for the harness, or (UART1) the
+// simulated RS485 bus of zefo5-bus (bus_protocol.h).
 //
 // Each port has a transmitter (holding register + shift register) and a one-byte receiver. The
 // "line" of a port is the far end sending to it: bytes queued by events and sim_send, then the
@@ -11,11 +12,14 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
+#include "board/host/bus_protocol.h"
 #include "board/host/host.h"
 
 // The firmware's port roles; the board reads this one variable to route the send/aux events.
@@ -315,6 +319,97 @@ void look(int index, uint64_t gen) {
     }
 }
 
+// ---- the RS485 bus (UART1) ---------------------------------------------------------------------------
+int busFd = -1;
+std::vector<busproto::Sent> busSent; // started since the last round
+bool busIdle;
+
+bool busWrite(const void *data, size_t n) {
+    return busproto::writeAll(busFd, data, n);
+}
+
+bool busRead(void *data, size_t n) {
+    return busproto::readAll(busFd, data, n);
+}
+
+// A byte from the bus is in the receiver; one still unread there is lost (an overrun).
+void busArrive(uint64_t byte, uint64_t) {
+    Port &p = ports[1];
+    if (!p.rate) return; // not set up yet: the byte passes unseen
+    if (p.rxFull) {
+        board.rxOverruns[1]++;
+        trace("UART1 receive overrun");
+    }
+    p.rxData = (uint8_t)byte;
+    p.rxFull = true;
+    updateIrq(p);
+}
+
+// The end of a round: what UART1 started to send goes to the bus, and the board waits for the
+// next round's grant with the bytes that arrive in it.
+void busRound(uint64_t, uint64_t) {
+    const Port &p = ports[1];
+    busproto::ReportHead head = {now, 0, p.rate, (uint32_t)busSent.size()};
+    if (busIdle && !p.holdFull && !p.shiftFull && !p.rxFull && !irqDeliverable())
+        head.flags |= busproto::IDLE;
+    busproto::GrantHead grant;
+    bool ok = busWrite(&head, sizeof head) &&
+              (busSent.empty() || busWrite(busSent.data(), busSent.size() * sizeof busSent[0])) &&
+              busRead(&grant, sizeof grant);
+    busSent.clear();
+    if (!ok || grant.horizon == busproto::END_OF_RUN) {
+        if (!ok) fprintf(stderr, "zefo5: the bus %s has gone\n", opts.bus.c_str());
+        ::close(busFd);
+        busFd = -1;
+        setControl(CTRL_EXIT);
+        return;
+    }
+    for (uint32_t i = 0; i < grant.count; i++) {
+        busproto::Delivery d;
+        if (!busRead(&d, sizeof d)) {
+            fprintf(stderr, "zefo5: the bus %s has gone\n", opts.bus.c_str());
+            setControl(CTRL_EXIT);
+            return;
+        }
+        schedule(d.time, busArrive, d.byte);
+    }
+    schedule(grant.horizon, busRound);
+}
+
+// The bus may still be starting: its socket is waited for, up to ten seconds.
+bool busConnect() {
+    struct sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    if (opts.bus.size() >= sizeof addr.sun_path) {
+        fprintf(stderr, "zefo5: bus path too long: %s\n", opts.bus.c_str());
+        return false;
+    }
+    memcpy(addr.sun_path, opts.bus.c_str(), opts.bus.size() + 1);
+    for (int attempt = 0;; attempt++) {
+        busFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (busFd < 0) break;
+        if (connect(busFd, (struct sockaddr *)&addr, sizeof addr) == 0) {
+            std::string hello(busproto::MAGIC, sizeof busproto::MAGIC);
+            std::string name = opts.busName.substr(0, 255);
+            hello.push_back((char)name.size());
+            hello += name;
+            if (!busWrite(hello.data(), hello.size())) break;
+            busSent.clear();
+            busIdle = false;
+            schedule(0, busRound);
+            return true;
+        }
+        ::close(busFd);
+        busFd = -1;
+        if ((errno != ENOENT && errno != ECONNREFUSED) || attempt >= 1000) break;
+        usleep(10000);
+    }
+    fprintf(stderr, "zefo5: cannot join the bus %s: %s\n", opts.bus.c_str(), strerror(errno));
+    if (busFd >= 0) ::close(busFd);
+    busFd = -1;
+    return false;
+}
+
 // ---- the far end receiving -----------------------------------------------------------------------
 void txDone(int index, uint64_t gen);
 void txDoneEvent(uint64_t index, uint64_t gen) {
@@ -328,6 +423,7 @@ void startShift(Port &p) {
     int index = p.index;
     uint64_t gen = p.txGen;
     uint64_t t = p.byteTime ? p.byteTime : byteTimeFor(115200);
+    if (index == 1 && busFd >= 0) busSent.push_back(busproto::Sent{now, now + t, p.shift});
     schedule(now + t, txDoneEvent, (uint64_t)index, gen);
 }
 
@@ -508,7 +604,8 @@ bool configure() {
     }
     stdinIsLine = false;
     clock_gettime(CLOCK_MONOTONIC, &realStart);
-    return connect(0, opts.uart0, opts.uart0Path) && connect(1, opts.uart1, opts.uart1Path);
+    if (!connect(0, opts.uart0, opts.uart0Path) || !connect(1, opts.uart1, opts.uart1Path)) return false;
+    return opts.bus.empty() || busConnect();
 }
 
 void powerOn() {
@@ -538,6 +635,8 @@ void close() {
         ports[i].src = nullptr;
         ports[i].sink = nullptr;
     }
+    if (busFd >= 0) ::close(busFd);
+    busFd = -1;
     stdinIsLine = false;
 }
 
@@ -548,7 +647,7 @@ void flush() {
 }
 
 bool inputEnded() {
-    if (!stdinIsLine) return false;
+    if (!stdinIsLine || busFd >= 0) return false; // on the bus, the bus ends the run
     const Port &p = ports[0];
     return stdinSource.eof && !stdinSource.buffered() && p.queue.empty() && !p.inFlight && !p.rxFull;
 }
@@ -617,6 +716,14 @@ void inject(int index, const std::string &bytes) {
 
 void terminalRestore() {
     if (termSaved) tcsetattr(0, TCSANOW, &savedTerm);
+}
+
+bool onBus() {
+    return busFd >= 0;
+}
+
+void setBusIdle(bool on) {
+    busIdle = on;
 }
 
 int mainPort() {
