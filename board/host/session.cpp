@@ -369,9 +369,11 @@ void *firmwareThreadMain(void *) {
     batonCv->notify_all();
     return nullptr;
 }
-// Called by service() after the due events: the window, Ctrl-C and the pending control.
+// Called by service() after the due events when a control is pending or sessionAt has come: the
+// window, Ctrl-C and the pending control. Ctrl-C is seen within a virtual millisecond.
 void serviceSession() {
     if (now >= display::nextCheck) displayCheck();
+    sessionAt = now + SIM_COUNTS_PER_MS < display::nextCheck ? now + SIM_COUNTS_PER_MS : display::nextCheck;
     if (interrupted && !(control & CTRL_EXIT)) {
         exitStatus = 0;
         control |= CTRL_EXIT;
