@@ -28,7 +28,7 @@ bool inHandler;
 
 unsigned control;
 void (*sessionService)();
-uint64_t sessionAt;
+volatile uint64_t sessionAt;
 std::string (*packDirectory)(const std::string &dir);
 uint64_t handlersRun; // interrupt handlers entered since power-on
 uint64_t queueFirst = UINT64_MAX;

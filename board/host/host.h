@@ -112,9 +112,10 @@ extern unsigned control;
 void setControl(unsigned bits);
 void recomputeDue();
 // The session's part of service(), run after the due events when a control is pending or its time
-// (sessionAt) has come; none on a board without a session. The session sets sessionAt on each call.
+// (sessionAt) has come; none on a board without a session. The session sets sessionAt on each call,
+// and its Ctrl-C handler sets it to 0.
 extern void (*sessionService)();
-extern uint64_t sessionAt;
+extern volatile uint64_t sessionAt;
 extern uint64_t handlersRun; // interrupt handlers entered since power-on
 void clearEvents();
 void resetCore();      // interrupt controller and timer as at power-on

@@ -304,6 +304,7 @@ void interruptHandler(int) {
         _exit(130);
     }
     interrupted = 1;
+    sessionAt = 0; // seen at the next event, also while the board waits for input
 }
 
 void terminateHandler(int sig) {
@@ -370,10 +371,11 @@ void *firmwareThreadMain(void *) {
     return nullptr;
 }
 // Called by service() after the due events when a control is pending or sessionAt has come: the
-// window, Ctrl-C and the pending control. Ctrl-C is seen within a virtual millisecond.
+// window, Ctrl-C and the pending control. sessionAt is set before interrupted is read, so that a
+// Ctrl-C in between is not missed.
 void serviceSession() {
     if (now >= display::nextCheck) displayCheck();
-    sessionAt = now + SIM_COUNTS_PER_MS < display::nextCheck ? now + SIM_COUNTS_PER_MS : display::nextCheck;
+    sessionAt = display::nextCheck;
     if (interrupted && !(control & CTRL_EXIT)) {
         exitStatus = 0;
         control |= CTRL_EXIT;
