@@ -61,18 +61,21 @@ struct Sink {
     int fd = -1;
     bool crlf = false;     // a terminal shows CR as CR LF
     bool blocking = false; // standard output gets every byte; a pty nobody reads drops them
-    std::vector<uint8_t> out;
+    // Written out at 4 KiB: a fixed buffer, so that storing a byte is a store and a count.
+    uint8_t out[4096 + 2];
+    size_t held = 0;
 
+    bool empty() const { return held == 0; }
     void put(uint8_t b) {
         if (fd < 0) return;
-        out.push_back(b);
-        if (crlf && b == '\r') out.push_back('\n');
-        if (out.size() >= 4096) flush();
+        out[held++] = b;
+        if (crlf && b == '\r') out[held++] = '\n';
+        if (held >= 4096) flush();
     }
     __attribute__((noinline)) void flush() {
         size_t done = 0;
-        while (done < out.size()) {
-            ssize_t n = write(fd, out.data() + done, out.size() - done);
+        while (done < held) {
+            ssize_t n = write(fd, out + done, held - done);
             if (n > 0) {
                 done += (size_t)n;
             } else if (n < 0 && errno == EINTR) {
@@ -84,7 +87,7 @@ struct Sink {
                 break; // reader gone or nobody reading the pty: the bytes are lost on the wire
             }
         }
-        out.clear();
+        held = 0;
     }
 };
 
@@ -547,7 +550,7 @@ void close() {
 
 void flush() {
     for (Port &p : ports) {
-        if (p.sink && !p.sink->out.empty()) p.sink->flush();
+        if (p.sink && !p.sink->empty()) p.sink->flush();
     }
 }
 
