@@ -119,7 +119,10 @@ int cmd_xmpmax(char *) {
     return CMD_OK;
 }
 
+// The reset waits for output still on its way (a prompt queued just before) so that the host never
+// sees a reply cut short by the restart.
 int cmd_sys_RESET(char *) {
+    txWait();
     bsp_watchdog_reset();
 }
 
@@ -127,6 +130,7 @@ int cmd_sys_MFGRESET(char *) {
     QV_EEPROM_Clear(1);
     QV_EEPROM_Clear(2);
     QV_EEPROM_Clear(0);
+    txWait();
     bsp_watchdog_reset();
 }
 

@@ -10,6 +10,7 @@ packages=(
   netpbm ccache
   libjpeg-turbo-progs giflib-tools imagemagick libjpeg-dev libgif-dev
   libsdl2-dev
+  python3-serial python3-venv
 )
 if [ "${1:-}" = "--target" ]; then
   packages+=(gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib qemu-system-arm)
