@@ -134,28 +134,19 @@ int cmd_cv(char *line) {
 
 // ---- binary samples ---------------------------------------------------------------------------------
 
-// What is still arriving of a broken stream is dropped until the line has been quiet this long.
-static const uint32_t BIN_DRAIN_MS = 100;
-
-static int binFailed(void) {
-    binDrain(BIN_DRAIN_MS);
-    restoreUartBinMain();
-    return 0;
-}
-
 // One column of `pens` 16-bit samples, low byte first, per 2 x pens bytes; 0xFFFF is no value. The
 // host starts after '>' CR and may pause up to `timeout` ms between columns.
 int doBinChartVals(int n, int32_t count, uint32_t timeout) {
     int pens = QV_Chart_Get_Pens(n);
     if (pens == 0) return 0;
     makeUartBinMain();
-    txChar('>');
-    txChar('\r');
+    binTxChar('>');
+    binTxChar('\r');
     gpTimer = timeout;
     while (count > 0) {
-        if (!gpTimer) return binFailed();
+        if (!gpTimer) return binAbandon(BIN_DRAIN_MS);
         binFlowControl();
-        if (bufferOverflow || rxError) return binFailed();
+        if (bufferOverflow || rxError) return binAbandon(BIN_DRAIN_MS);
         if (rxHeld() >= 2 * pens) {
             gpTimer = timeout;
             int32_t values[CHART_PENS];

@@ -7,6 +7,7 @@
 #include "resource/bitmap.h"
 #include "resource/image_file.h"
 #include "resource/resource.h"
+#include "resource/upload.h"
 #include "sdcard/sdcard.h"
 #include "serial/serial.h"
 #include "settings/settings.h"
@@ -130,6 +131,13 @@ int cmd_cd(char *line);
 int cmd_cv(char *line);
 int cmd_bcv(char *line);
 
+// ---- binary download into the data flash (app/cmd_bdld.cpp); "xma", "xmc", "xmp" are in
+// resource/upload.h
+int cmd_bdld(char *line);
+// 1 when all `length` bytes arrived and were programmed at `address`; the normal receive handler
+// is back either way.
+int doFlashBinDownload(uint32_t address, uint32_t length, uint32_t timeout);
+
 // ---- level bars (app/cmd_level_bars.cpp)
 int cmd_ld(char *line);
 int cmd_lv(char *line);
@@ -157,10 +165,6 @@ int cmd_Q(char *line);
 int cmd_sys_rs485(char *line);
 int cmd_xbl_on(char *line);
 int cmd_xbl_of(char *line);
-int cmd_xma(char *line);
-int cmd_xmc(char *line);
-int cmd_xmp(char *line);
-int cmd_bdld(char *line);
 int cmd_v_on(char *line);
 int cmd_v_of(char *line);
 int cmd_led(char *line);

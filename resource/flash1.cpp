@@ -24,7 +24,8 @@ FLASH_STATUS QV_ExtMem_Erase_Chip(void) {
 
 FLASH_STATUS QV_ExtMem_Erase_Sector(uint32_t n) {
     if (n >= Flash1NumSectors) return FLASH_ERR_SECTOR;
-    SectorEraseSerialFlash(n);
+    // The erase command is addressed in 64 KB units; a larger sector is erased whole.
+    SectorEraseSerialFlash(n * (Flash1SectorSize / ERASE_UNIT));
     return FLASH_OK;
 }
 
@@ -43,6 +44,46 @@ FLASH_STATUS QV_ExtMem_ProgramArea(uint32_t address, const uint8_t *data, uint32
 
 int IsFlash1Usable(void) {
     return 1;
+}
+
+enum : uint32_t { MAGIC_BYTES = 2 };
+static uint8_t heldMagic[MAGIC_BYTES];
+static uint8_t heldMask; // bit i: byte i of heldMagic waits to be programmed
+
+void flashUploadBegin(void) {
+    heldMask = 0;
+}
+
+static FLASH_STATUS programChecked(uint32_t address, const uint8_t *data, uint32_t count) {
+    FLASH_STATUS s = QV_ExtMem_ProgramArea(address, data, count);
+    if (s != FLASH_OK) return s;
+    uint8_t back[64];
+    for (uint32_t done = 0; done < count; done += sizeof back) {
+        uint32_t n = count - done < sizeof back ? count - done : (uint32_t)sizeof back;
+        ReadSerialFlash(address + done, n, back);
+        if (memcmp(back, data + done, n) != 0) return FLASH_ERR_VERIFY;
+    }
+    return FLASH_OK;
+}
+
+FLASH_STATUS flashUploadWrite(uint32_t address, const uint8_t *data, uint32_t count) {
+    if (!data) return FLASH_ERR_NO_DATA;
+    if (address > Flash1Size || count > Flash1Size - address) return FLASH_ERR_RANGE;
+    uint32_t skip = 0;
+    while (skip < count && address + skip < MAGIC_BYTES) {
+        heldMagic[address + skip] = data[skip];
+        heldMask |= (uint8_t)(1u << (address + skip));
+        skip++;
+    }
+    return skip < count ? programChecked(address + skip, data + skip, count - skip) : FLASH_OK;
+}
+
+FLASH_STATUS flashUploadFinish(void) {
+    FLASH_STATUS s = FLASH_OK;
+    for (uint32_t i = 0; i < MAGIC_BYTES && s == FLASH_OK; i++)
+        if (heldMask & (1u << i)) s = programChecked(i, heldMagic + i, 1);
+    heldMask = 0;
+    return s;
 }
 
 static void readFlash(uint32_t from, uint32_t to, uint8_t *image) {

@@ -113,6 +113,10 @@ const char *QV_ExtMacroName(int k); // k 0..N; null when the strings run out
 // ---- loading ----------------------------------------------------------------------------------------
 int QV_Load_ExtMem(void);
 int QV_Load_ZefoBin_To_ExtMem(void);
+// After an upload: the image the data flash now holds (when it begins with the magic; the region
+// is converted in any case), or the card file `name` just written. 1, or 0 after a message.
+int QV_Load_Uploaded_Flash(void);
+int QV_Load_Uploaded_File(const char *name);
 int QV_Check_Demo(void);
 
 // Called when a splash bitmap has been drawn while the image loads; the layer above decides what

@@ -221,6 +221,35 @@ static int loadDirectoryImage(void) {
     return loadOpenCardFile(f);
 }
 
+int QV_Load_Uploaded_Flash(void) {
+    uint8_t magic[2];
+    ReadSerialFlash(0, sizeof magic, magic);
+    int ok = 1;
+    if ((magic[0] | magic[1] << 8) == RES_MAGIC && Flash1LoadFile(ExtMemRamBuffer, ExtMemSize)) {
+        perr(":Failed to copy new image from Data Flash to memory!\r");
+        ok = 0;
+    }
+    finishLoad();
+    registerFonts();
+    return ok;
+}
+
+int QV_Load_Uploaded_File(const char *name) {
+    FF_FILE *f = SD_fopen(name, ff::FF_READ);
+    uint8_t *image = ram();
+    const uint32_t size = f ? f->size : 0;
+    const uint32_t n = f && image && size <= ExtMemSize ? fastFileLoad(f, image, size) : 0;
+    if (f) SD_fclose(f);
+    int ok = 1;
+    if (!f || n < size) {
+        perr(":Failed to load new bin file to memory!\r");
+        ok = 0;
+    }
+    finishLoad();
+    registerFonts();
+    return ok;
+}
+
 int QV_Load_ZefoBin_To_ExtMem(void) {
     int ok = loadDirectoryImage();
     registerFonts();

@@ -75,12 +75,18 @@ int rxHeld(void); // bytes held in the main ring
 void makeUartBinMain(void);
 // Puts the normal handler back and empties the ring.
 void restoreUartBinMain(void);
+// During a transfer: one byte to the host (the '>' CR that starts it, XON).
+void binTxChar(uint8_t c);
 // During a transfer: XON to a stopped host once no more than 128 bytes are held and no message is
 // on the wire.
 void binFlowControl(void);
 // After a failed transfer: bytes are taken and dropped (the host let go with XON) until none has
 // come for quietMs, so that the rest of a broken stream is never read as commands.
 void binDrain(uint32_t quietMs);
+// What is still arriving of a broken stream is dropped until the line has been quiet this long.
+enum : uint32_t { BIN_DRAIN_MS = 100 };
+// A failed transfer: drains as binDrain does, then puts the normal handler back; 0.
+int binAbandon(uint32_t quietMs);
 
 // ---- aux ring ----------------------------------------------------------------------------------
 extern uint8_t aRxBuf[AUX_BUF_SIZE];

@@ -57,11 +57,26 @@ void restoreUartBinMain(void) {
     rxReset(); // a host still stopped gets its XON
 }
 
+// An XOFF that fell due while the byte was being handed over goes out right behind it, not with
+// the next byte from the host (which a host about to pause may never send).
+void binTxChar(uint8_t c) {
+    txChar(c);
+    int port = mainPort();
+    bsp_uart_wait_tx_ready(port);
+    stopHostIfFull(port);
+}
+
 void binFlowControl(void) {
     if (rxStopped && rxCount <= RX_XON_LEVEL && !txBusy && !rs485Active()) {
-        txChar(CH_XON);
         rxStopped = 0;
+        binTxChar(CH_XON);
     }
+}
+
+int binAbandon(uint32_t quietMs) {
+    binDrain(quietMs);
+    restoreUartBinMain();
+    return 0;
 }
 
 void binDrain(uint32_t quietMs) {

@@ -300,7 +300,11 @@ void trace(const char *format, ...) {
     fprintf(stderr, "zefo5: %10.3f ms: %s\n", (double)now / (double)SIM_COUNTS_PER_MS, message);
 }
 
-void powerCut() {
+char powerCutWhat[96];
+
+void powerCut(const char *what) {
+    snprintf(powerCutWhat, sizeof powerCutWhat, "%s", what);
+    trace("power cut %s", what);
     setControl(CTRL_POWER_CUT);
 }
 

@@ -29,9 +29,10 @@ std::vector<Pending> pending; // the page buffer of a write
 bool unpowered;               // the power was cut: writes are lost until the next power-on
 
 void loseSupply() {
-    trace("power cut after %u EEPROM byte writes", board.eepromByteWrites);
+    char what[64];
+    snprintf(what, sizeof what, "after %u EEPROM byte writes", board.eepromByteWrites);
     unpowered = true;
-    powerCut();
+    powerCut(what);
 }
 
 void commit() {

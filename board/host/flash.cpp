@@ -33,8 +33,24 @@ uint64_t busyUntil;
 std::vector<uint8_t> page(256);
 std::vector<bool> pageTouched(256);
 
+bool unpowered; // the power was cut: nothing is programmed or erased until the next power-on
+
 bool busy() {
     return now < busyUntil;
+}
+
+// Counts a program or erase; true when the power fails during this one (it is then done by half).
+bool cutNow() {
+    board.flashWrites++;
+    if (opts.flashPowerCut < 0 || board.flashWrites != (uint32_t)opts.flashPowerCut) return false;
+    unpowered = true;
+    return true;
+}
+
+void loseSupply() {
+    char what[64];
+    snprintf(what, sizeof what, "during data-flash write %u", board.flashWrites);
+    powerCut(what);
 }
 
 void persist(uint32_t from, uint32_t len) {
@@ -46,21 +62,35 @@ void persist(uint32_t from, uint32_t len) {
 
 void finishProgram() {
     uint32_t base = address & ~0xFFu;
-    bool any = false;
+    uint32_t touched = 0;
+    for (uint32_t i = 0; i < 256; i++) touched += pageTouched[i];
+    if (!touched || unpowered) return;
+    const bool cut = cutNow();
+    uint32_t done = 0;
     for (uint32_t i = 0; i < 256; i++) {
         if (!pageTouched[i]) continue;
+        if (cut && done == touched / 2) break;
         inv[base + i] |= (uint8_t)~page[i];
-        any = true;
+        done++;
     }
-    if (!any) return;
     persist(base, 256);
+    if (cut) {
+        loseSupply();
+        return;
+    }
     busyUntil = now + PROGRAM_TIME;
     writeEnabled = false;
 }
 
 void erase(uint32_t from, uint32_t len, uint64_t time) {
-    memset(inv + from, 0, len);
+    if (unpowered) return;
+    const bool cut = cutNow();
+    memset(inv + from, 0, cut ? len / 2 : len);
     persist(from, len);
+    if (cut) {
+        loseSupply();
+        return;
+    }
     busyUntil = now + time;
     writeEnabled = false;
 }
@@ -178,6 +208,7 @@ bool configure() {
     return true;
 }
 void powerOn() {
+    unpowered = false;
     selected = false;
     writeEnabled = false;
     busyUntil = 0;

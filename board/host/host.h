@@ -90,7 +90,10 @@ void waitForEvent();
 
 [[noreturn]] void fault(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void powerCut(); // the EEPROM's power-loss hook fired: the board stops at once
+// A device's power-loss hook fired: the board stops at once. `what` ends the message
+// "zefo5: power cut ..." of a run that ends with it.
+void powerCut(const char *what);
+extern char powerCutWhat[96];
 
 constexpr uint64_t msToCounts(uint64_t ms) {
     return ms * SIM_COUNTS_PER_MS;
@@ -187,6 +190,7 @@ void setPresent(bool present);
 bool insert(const std::string &image);          // another image in the slot, card in (false: message printed)
 extern SimCardQuirks quirks;                    // cleared when the board is opened
 extern std::vector<SimCardCommand> *commandLog; // every command given, when not null
+extern bool unpowered;                          // the power was cut: writes are lost until power-on
 } // namespace sd
 
 namespace touch {

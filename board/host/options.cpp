@@ -45,6 +45,10 @@ void sim_usage(FILE *out) {
           "  --temp TENTHS        board temperature in tenths of a degree (default 255)\n"
           "  --eeprom-power-cut N lose power right after the Nth EEPROM byte write (exit status 4;\n"
           "                       also ZEFO5_EEPROM_POWER_CUT=N)\n"
+          "  --flash-power-cut N  lose power during the Nth data-flash page program or erase, which\n"
+          "                       is then done by half (exit status 4)\n"
+          "  --card-power-cut N   lose power during the Nth block write to the card, which never\n"
+          "                       reaches it (exit status 4)\n"
           "  --trace              print board-state changes on standard error (the beeper as\n"
           "                       \"tone on HZ Hz, volume DUTY/102\" and \"tone off\")\n"
           "  --help               this text\n"
@@ -283,6 +287,9 @@ int sim_parse_args(int argc, char **argv, SimOptions &o) {
         } else if (arg == "--eeprom-power-cut") {
             if (!need(v) || !parseNumber(v.c_str(), 0x7FFFFFFF, n)) return bad("needs a count");
             o.eepromPowerCut = (long)n;
+        } else if (arg == "--flash-power-cut" || arg == "--card-power-cut") {
+            if (!need(v) || !parseNumber(v.c_str(), 0x7FFFFFFF, n) || !n) return bad("needs a count from 1");
+            (arg == "--flash-power-cut" ? o.flashPowerCut : o.cardPowerCut) = (long)n;
         } else {
             fprintf(stderr, "zefo5: unknown option %s\n", argv[i]);
             sim_usage(stderr);

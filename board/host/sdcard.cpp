@@ -274,6 +274,7 @@ Answer execute(uint8_t cmd, uint32_t arg, bool app) {
 namespace sd {
 SimCardQuirks quirks;
 std::vector<SimCardCommand> *commandLog;
+bool unpowered;
 
 bool configure() {
     quirks = SimCardQuirks{};
@@ -285,6 +286,7 @@ bool configure() {
     return true;
 }
 void powerOn() {
+    unpowered = false;
     powered = true;
     board.sdPower = 1;
     board.sdClock = BSP_SD_CLOCK_OFF;
@@ -396,7 +398,15 @@ int bsp_sd_read_data(uint8_t *block) {
 
 int bsp_sd_write_data(const uint8_t *block) {
     access(blockTime());
-    if (!cardAlive() || state != RCV) return BSP_SD_ERR_DATA_TIMEOUT;
+    if (!cardAlive() || state != RCV || sd::unpowered) return BSP_SD_ERR_DATA_TIMEOUT;
+    if (++board.cardBlockWrites == (uint32_t)opts.cardPowerCut && opts.cardPowerCut >= 0) {
+        // The block never reaches the card.
+        sd::unpowered = true;
+        char what[64];
+        snprintf(what, sizeof what, "during card block write %u", board.cardBlockWrites);
+        powerCut(what);
+        return BSP_SD_ERR_DATA_TIMEOUT;
+    }
     if (int flags = sd::quirks.failNextWrite) {
         sd::quirks.failNextWrite = 0;
         state = TRAN;

@@ -229,7 +229,7 @@ int runFirmware() {
         if (c & CTRL_POWER_CUT) {
             if (!harness) {
                 uart::flush();
-                fprintf(stderr, "zefo5: power cut after %u EEPROM byte writes\n", board.eepromByteWrites);
+                fprintf(stderr, "zefo5: power cut %s\n", powerCutWhat);
                 return 4;
             }
             powerIsCut = true;

@@ -88,7 +88,11 @@ struct SimOptions {
     uint32_t touchSeed = 1;
     bool touchSwapped = false;
     SimDisplay display = SimDisplay::Auto;
-    long eepromPowerCut = -1;           // power is lost right after this many completed EEPROM byte writes
+    long eepromPowerCut = -1; // power is lost right after this many completed EEPROM byte writes
+    // Power is lost during the Nth data-flash page program or erase (counted from 1): half of it is
+    // done. And during the Nth block write to the card: that block does not reach the card.
+    long flashPowerCut = -1;
+    long cardPowerCut = -1;
     bool faultAborts = false;           // a firmware fault calls abort() instead of exit(3)
     const PanelConfig *panel = nullptr; // nullptr: the program's panelConfig
     int (*entry)(void) = nullptr;       // nullptr: firmware_main
@@ -153,7 +157,7 @@ const std::vector<SimTxByte> &sim_tx_log(int port); // the bytes of sim_output w
 void sim_reset();       // watchdog reset now; parks at the restart (firmware not yet running)
 void sim_power_cycle(); // power off and on: memory cleared, stored data (EEPROM, flash, card) kept
 enum class SimPower { On, Cut };
-SimPower sim_power(); // Cut after an eepromPowerCut power loss, until sim_power_cycle
+SimPower sim_power(); // Cut after a power loss (eepromPowerCut ...), until sim_power_cycle
 
 // What a test may do to the card beyond taking it out of the slot, and the log of the commands it
 // was given (test_board.h).
@@ -212,6 +216,8 @@ struct SimBoard {
     int sdBusWidth;
     // Other
     uint32_t eepromByteWrites;     // completed since the simulator started
+    uint32_t flashWrites;          // data-flash page programs and erases begun since the start
+    uint32_t cardBlockWrites;      // block writes to the card begun since the start
     uint32_t isrChangesWhileOn;    // interrupt_set_isr on a source that was enabled
     uint32_t irqRestoresWhileOpen; // bsp_irq_restore with interrupts already on: no save before it
     uint32_t resets;               // watchdog resets

@@ -150,6 +150,26 @@ TEST_F(Tx, XoffOwedDuringAMessageFollowsIt) {
     EXPECT_EQ(rxStopped, 1);
 }
 
+// During a binary transfer the display's own bytes ('>' CR, XON) go out polled: an XOFF that fell
+// due meanwhile follows at once, not with the host's next byte, which a host about to pause for
+// its own reasons would never send.
+TEST_F(Tx, BinaryTransferXoffOwedFollowsItsByte) {
+    makeUartBinMain();
+    txBusy = 1; // a byte on its way out while the ring fills past 384
+    rx(0, std::string(386, 'b'));
+    EXPECT_EQ(out(0), "");
+    txBusy = 0;
+    binTxChar('>');
+    EXPECT_EQ(out(0), ">\x13");
+    EXPECT_EQ(rxStopped, 1);
+    binTxChar('\r');
+    EXPECT_EQ(out(0), ">\x13\r") << "one XOFF per stop";
+    while (rxHeld() > 128) waitChar();
+    binFlowControl();
+    EXPECT_EQ(out(0), ">\x13\r\x11");
+    restoreUartBinMain();
+}
+
 TEST_F(Tx, FormattedOutputIsCutAt126) {
     pout("%s=%d\r", "x", -5);
     EXPECT_EQ(out(0), "x=-5\r");
