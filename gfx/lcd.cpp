@@ -132,7 +132,11 @@ static void fillRectRaw(int32_t x0, int32_t y0, int32_t x1, int32_t y1, LCD_PIXE
         w *= (uint32_t)(y1 - y0 + 1);
         y1 = y0;
     }
-    if (!xorMode && w <= 4) { // narrow columns (chart columns, borders): no call per row
+    if (!xorMode && w == 1) { // one column (a chart's new column, a border): a store per row
+        for (int32_t y = y0; y <= y1; y++, p += LCD__XSize) *p = index;
+        return;
+    }
+    if (!xorMode && w <= 4) { // narrow columns: no call per row
         for (int32_t y = y0; y <= y1; y++, p += LCD__XSize)
             for (uint32_t i = 0; i < w; i++) p[i] = index;
         return;

@@ -28,10 +28,14 @@ bool inHandler;
 
 unsigned control;
 void (*sessionService)();
+volatile uint64_t sessionAt;
 std::string (*packDirectory)(const std::string &dir);
 uint64_t handlersRun; // interrupt handlers entered since power-on
 uint64_t queueFirst = UINT64_MAX;
 uint64_t slotFirst = UINT64_MAX;
+uint64_t eventSeq;
+Arrival arrivals[2] = {{UINT64_MAX, UINT64_MAX, 0}, {UINT64_MAX, UINT64_MAX, 0}};
+int arrivalNext;
 
 namespace {
 
@@ -84,24 +88,27 @@ struct EventQueue {
     }
 };
 EventQueue events;
-uint64_t eventSeq;
 
-// Beside the queue, a slot for each device event of which at most one waits at a time (the byte on
-// its way to each receiver): a received byte is stored and taken without walking or moving the
-// queue. Slot events keep their place in the one order of all events, by time and then by when
-// they were scheduled.
-Event slotEvents[SLOT_COUNT] = {NO_EVENT, NO_EVENT};
-int slotNext; // the slot whose event runs first; a free one (NO_EVENT) when all are
+inline bool before(const Arrival &x, const Arrival &y) {
+    return x.time < y.time || (x.time == y.time && x.seq < y.seq);
+}
+inline bool before(const Arrival &x, const Event &y) {
+    return x.time < y.time || (x.time == y.time && x.seq < y.seq);
+}
 
 void noteSlots() {
-    static_assert(SLOT_COUNT == 2, "two slots: the earlier is the next");
-    slotNext = before(slotEvents[1], slotEvents[0]) ? 1 : 0;
-    slotFirst = slotEvents[slotNext].time;
+    arrivalNext = before(arrivals[1], arrivals[0]) ? 1 : 0;
+    slotFirst = arrivals[arrivalNext].time;
 }
 
 void clearSlots() {
-    for (Event &e : slotEvents) e = NO_EVENT;
+    for (Arrival &a : arrivals) a = Arrival{UINT64_MAX, UINT64_MAX, 0};
     noteSlots();
+}
+
+// An arrival that did not fit its port's slot, as an ordinary event.
+void queuedArrival(uint64_t port, uint64_t gen) {
+    uart::arrive((int)port, gen);
 }
 
 bsp_isr_t handlers[BSP_IRQ_SOURCES];
@@ -111,13 +118,12 @@ uint64_t timerGen; // a tick event of an older generation does nothing
 void runDue() {
     runningEvents = true;
     for (;;) {
-        if (slotFirst <= now && before(slotEvents[slotNext], events.top())) {
-            Event &s = slotEvents[slotNext];
-            const EventFn fn = s.fn;
-            const uint64_t a = s.a, b = s.b;
-            s.time = s.seq = UINT64_MAX;
+        if (slotFirst <= now && (slotFirst < queueFirst || before(arrivals[arrivalNext], events.top()))) {
+            const int port = arrivalNext;
+            Arrival &a = arrivals[port];
+            a.time = a.seq = UINT64_MAX;
             noteSlots();
-            fn(a, b);
+            uart::arrive(port, a.gen);
             continue;
         }
         if (queueFirst > now) break;
@@ -182,6 +188,7 @@ bool openBoard(const SimOptions &o, bool inProcess) {
     if (!opts.bus.empty()) opts.clock = SimClock::Virtual;
     realClock = opts.clock == SimClock::Real;
     sessionService = nullptr;
+    sessionAt = 0;
     board = SimBoard{};
     touch::setPen(false, 0, 0);
     now = 0;
@@ -209,36 +216,33 @@ void schedule(uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
     if (when < due) due = when;
 }
 
-__attribute__((noinline)) static void queueEvent(uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
-    events.push(when, eventSeq++, fn, a, b);
-}
-
-void scheduleIn(int slot, uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
+void scheduleArrival(int port, uint64_t when, uint64_t gen) {
     if (when < now) when = now;
     if (when < due) due = when;
-    Event &e = slotEvents[slot];
-    if (e.time != UINT64_MAX) { // taken (by an event its device no longer waits for): the queue
-        queueEvent(when, fn, a, b);
+    Arrival &a = arrivals[port];
+    if (a.time != UINT64_MAX) { // taken (by one its line no longer waits for): the queue
+        events.push(when, eventSeq++, queuedArrival, (uint64_t)port, gen);
         return;
     }
-    e = Event{when, eventSeq++, fn, a, b};
-    if (slotFirst == UINT64_MAX || before(e, slotEvents[slotNext])) { // all free, or it is the earliest
-        slotNext = slot;
+    a = Arrival{when, eventSeq++, gen};
+    if (slotFirst == UINT64_MAX || before(a, arrivals[arrivalNext])) { // all free, or the earliest
+        arrivalNext = port;
         slotFirst = when;
     }
 }
 
 void service() {
     runDue();
-    if (sessionService) sessionService();
+    if (sessionService && (control || now >= sessionAt)) sessionService();
 }
 
 bsp_isr_t isrOf(int source) {
     return source >= 0 && source < BSP_IRQ_SOURCES ? handlers[source] : nullptr;
 }
 
+// Called when an interrupt is deliverable (access, waitForEvent): the first check is theirs.
 void dispatch() {
-    while (irqDeliverable()) {
+    do {
         handlersRun++;
         uint64_t ready = irqPending & irqEnabled;
         int source = __builtin_ctzll(ready);
@@ -249,7 +253,7 @@ void dispatch() {
         inHandler = false;
         now += 2; // return from the handler
         if (now >= due) service();
-    }
+    } while (irqDeliverable());
 }
 
 void waitForEvent() {

@@ -20,13 +20,34 @@ extern bool harness;   // in-process session (sim_start) rather than sim_run
 using EventFn = void (*)(uint64_t a, uint64_t b);
 void schedule(uint64_t when, EventFn fn, uint64_t a = 0, uint64_t b = 0); // at `when` (never before
                                                                           // now), in insertion order
-// The same for an event that its device has at most one of as a rule: kept in the device's slot
-// beside the queue (in the queue when the slot is taken), cheaper to store and to take.
-enum : int { SLOT_UART0_RX, SLOT_UART1_RX, SLOT_COUNT };
-void scheduleIn(int slot, uint64_t when, EventFn fn, uint64_t a = 0, uint64_t b = 0);
+// The byte on its way to each UART's receiver, by far the most frequent event, has a slot per port
+// beside the queue and a path of its own: the due arrival is run by a direct call of uart::arrive,
+// which stores the next one in the same slot (rearmArrival) without walking or moving the queue.
+// Arrivals keep their place in the one order of all events, by time and then by when they were
+// scheduled. An arrival for a port whose slot is taken (by one its line no longer waits for) goes
+// to the queue.
+void scheduleArrival(int port, uint64_t when, uint64_t gen);
 extern uint64_t queueFirst, slotFirst; // the earliest time in the queue and in the slots
 inline uint64_t nextEventTime() {      // UINT64_MAX when nothing is scheduled
     return queueFirst < slotFirst ? queueFirst : slotFirst;
+}
+struct Arrival {
+    uint64_t time, seq, gen; // time UINT64_MAX: the slot is free
+};
+extern Arrival arrivals[2];
+extern int arrivalNext; // the port whose arrival runs first (a free slot when both are)
+extern uint64_t eventSeq;
+// From uart::arrive only, while it runs the port's own arrival (its slot was just freed).
+inline void rearmArrival(int port, uint64_t when, uint64_t gen) {
+    Arrival &a = arrivals[port];
+    a.time = when;
+    a.seq = eventSeq++;
+    a.gen = gen;
+    const Arrival &o = arrivals[1 - port]; // scheduled earlier: first at the same time
+    if (when < o.time) {
+        arrivalNext = port;
+        slotFirst = when;
+    }
 }
 // True while service() runs the events that are due. An event that would schedule another for this
 // very moment, with nothing else due now, may do that work at once instead: the order is the same.
@@ -93,8 +114,11 @@ enum : unsigned {
 extern unsigned control;
 void setControl(unsigned bits);
 void recomputeDue();
-// The session's part of service(), run after the due events; none on a board without a session.
+// The session's part of service(), run after the due events when a control is pending or its time
+// (sessionAt) has come; none on a board without a session. The session sets sessionAt on each call,
+// and its Ctrl-C handler sets it to 0.
 extern void (*sessionService)();
+extern volatile uint64_t sessionAt;
 extern uint64_t handlersRun; // interrupt handlers entered since power-on
 void clearEvents();
 void resetCore();      // interrupt controller and timer as at power-on
@@ -122,6 +146,7 @@ void reset();
 } // namespace memory
 
 namespace uart {
+void arrive(int port, uint64_t gen); // the arrival event of a port's slot
 bool configure();
 void powerOn();
 void reset();

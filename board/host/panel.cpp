@@ -42,7 +42,7 @@ void restartFrames() {
 }
 
 template <typename T> void record(T &field, T value, const char *what) {
-    if (field != value) trace("%s %ld", what, (long)value);
+    if (opts.trace && field != value) trace("%s %ld", what, (long)value); // LEDs change per line
     field = value;
 }
 

@@ -65,18 +65,21 @@ struct Sink {
     int fd = -1;
     bool crlf = false;     // a terminal shows CR as CR LF
     bool blocking = false; // standard output gets every byte; a pty nobody reads drops them
-    std::vector<uint8_t> out;
+    // Written out at 4 KiB: a fixed buffer, so that storing a byte is a store and a count.
+    uint8_t out[4096 + 2];
+    size_t held = 0;
 
+    bool empty() const { return held == 0; }
     void put(uint8_t b) {
         if (fd < 0) return;
-        out.push_back(b);
-        if (crlf && b == '\r') out.push_back('\n');
-        if (out.size() >= 4096) flush();
+        out[held++] = b;
+        if (crlf && b == '\r') out[held++] = '\n';
+        if (held >= 4096) flush();
     }
-    void flush() {
+    __attribute__((noinline)) void flush() {
         size_t done = 0;
-        while (done < out.size()) {
-            ssize_t n = write(fd, out.data() + done, out.size() - done);
+        while (done < held) {
+            ssize_t n = write(fd, out + done, held - done);
             if (n > 0) {
                 done += (size_t)n;
             } else if (n < 0 && errno == EINTR) {
@@ -88,7 +91,7 @@ struct Sink {
                 break; // reader gone or nobody reading the pty: the bytes are lost on the wire
             }
         }
-        out.clear();
+        held = 0;
     }
 };
 
@@ -223,12 +226,8 @@ void matchDeviceRate(Port &p) {
 
 // ---- the far end sending -----------------------------------------------------------------------
 void look(int index, uint64_t gen);
-void arrive(int index, uint64_t gen);
 void lookEvent(uint64_t index, uint64_t gen) {
     look((int)index, gen);
-}
-void arriveEvent(uint64_t index, uint64_t gen) {
-    arrive((int)index, gen);
 }
 
 // eventEnds: the caller is an event that ends with this call.
@@ -266,31 +265,6 @@ __attribute__((noinline)) void arriveSlowly(int index, uint64_t gen) {
     kick(p, true);
 }
 
-// The common case in short: the byte is taken into an empty receiver, and the next one in store
-// goes on its way at once when nothing else is due now (its look would have been the next event).
-void arrive(int index, uint64_t gen) {
-    Port &p = ports[index];
-    const uint64_t t = now;
-    if (gen != p.lineGen || !p.rate || p.rxFull || p.lookPending || p.paused || nextEventTime() <= t)
-        return arriveSlowly(index, gen);
-    ByteQueue &q = p.queue;
-    Source *src = p.src;
-    uint8_t next;
-    if (!q.empty())
-        next = q.take();
-    else if (src && src->buffered())
-        next = src->buf[src->pos++];
-    else
-        return arriveSlowly(index, gen);
-    p.rxData = p.flightByte;
-    p.rxFull = true;
-    if (p.rxIrq) irqPending |= p.rxMask; // its level; the transmitter's has not changed
-    p.nextSlot = t;
-    p.waiting = false;
-    p.flightByte = next; // inFlight stays set: the next byte is on its way
-    scheduleIn(SLOT_UART0_RX + index, t + p.byteTime, arriveEvent, (uint64_t)index, gen);
-}
-
 void look(int index, uint64_t gen) {
     Port &p = ports[index];
     if (gen != p.lineGen) return;
@@ -308,7 +282,7 @@ void look(int index, uint64_t gen) {
         p.waiting = false;
         p.inFlight = true;
         p.flightByte = b;
-        scheduleIn(SLOT_UART0_RX + index, now + p.byteTime, arriveEvent, (uint64_t)index, gen);
+        scheduleArrival(index, now + p.byteTime, gen);
         return;
     }
     p.waiting = p.src && p.src->live();
@@ -427,22 +401,29 @@ void startShift(Port &p) {
     schedule(now + t, txDoneEvent, (uint64_t)index, gen);
 }
 
+// The host on the main port honours the display's flow control (unless told to ignore it).
+__attribute__((noinline)) void flowControl(Port &p, uint8_t b) {
+    if (p.index != uart::mainPort() || opts.hostIgnoresXoff) return;
+    if (b == XOFF) {
+        p.paused = true;
+    } else if (p.paused) {
+        p.paused = false;
+        kick(p);
+    }
+}
+
+__attribute__((noinline)) void logTx(Port &p, uint8_t b) {
+    p.txLog.push_back(SimTxByte{now, b, board.rs485Txen == 1});
+}
+
 void txDone(int index, uint64_t gen) {
     Port &p = ports[index];
     if (gen != p.txGen) return;
     uint8_t b = p.shift;
     p.shiftFull = false;
     if (p.sink) p.sink->put(b);
-    if (p.log) p.txLog.push_back(SimTxByte{now, b, board.rs485Txen == 1});
-    // The host on the main port honours the display's flow control (unless told to ignore it).
-    if ((b == XOFF || b == XON) && index == uart::mainPort() && !opts.hostIgnoresXoff) {
-        if (b == XOFF) {
-            p.paused = true;
-        } else if (b == XON && p.paused) {
-            p.paused = false;
-            kick(p);
-        }
-    }
+    if (p.log) logTx(p, b);
+    if (b == XOFF || b == XON) flowControl(p, b);
     if (p.holdFull) startShift(p);
     updateIrq(p);
 }
@@ -595,6 +576,32 @@ uint64_t wallNs() {
 
 namespace uart {
 
+// The common case in short: the byte is taken into an empty receiver, and the next one in store
+// goes on its way at once when nothing else is due now (its look would have been the next event).
+void arrive(int index, uint64_t gen) {
+    Port &p = ports[index];
+    const uint64_t t = now;
+    if (gen != p.lineGen || !p.rate || p.rxFull || p.lookPending || p.paused || nextEventTime() <= t ||
+        arrivals[index].time != UINT64_MAX)
+        return arriveSlowly(index, gen);
+    ByteQueue &q = p.queue;
+    Source *src = p.src;
+    uint8_t next;
+    if (!q.empty())
+        next = q.take();
+    else if (src && src->buffered())
+        next = src->buf[src->pos++];
+    else
+        return arriveSlowly(index, gen);
+    p.rxData = p.flightByte;
+    p.rxFull = true;
+    if (p.rxIrq) irqPending |= p.rxMask; // its level; the transmitter's has not changed
+    p.nextSlot = t;
+    p.waiting = false;
+    p.flightByte = next; // inFlight stays set: the next byte is on its way
+    rearmArrival(index, t + p.byteTime, gen);
+}
+
 bool configure() {
     for (int i = 0; i < 2; i++) {
         ports[i] = Port{};
@@ -642,7 +649,7 @@ void close() {
 
 void flush() {
     for (Port &p : ports) {
-        if (p.sink && !p.sink->out.empty()) p.sink->flush();
+        if (p.sink && !p.sink->empty()) p.sink->flush();
     }
 }
 

@@ -335,6 +335,62 @@ TEST(TestBoard, SettleRunsUntilTheBytesAreInAndTheHostStopsAtXoffUnlessToldNotTo
     testboard::close();
 }
 
+// Bytes on both ports at once, each port's receiver in its own slot beside the event queue: every
+// byte arrives one byte time after the one before it on its port, none is lost, and the two
+// streams interleave by time, UART1's starting half a byte later; at the end both receivers are
+// empty and a second stream on UART0 alone arrives on time as well.
+namespace {
+struct Taken {
+    int port;
+    char byte;
+    uint64_t at;
+};
+std::vector<Taken> taken;
+void takeUart0(void) {
+    taken.push_back({0, (char)bsp_uart_read(0), sim_now()});
+}
+void takeUart1(void) {
+    taken.push_back({1, (char)bsp_uart_read(1), sim_now()});
+}
+} // namespace
+
+TEST(TestBoard, BytesOnBothPortsArriveOnTimeAndInterleaveByTime) {
+    ASSERT_TRUE(testboard::open());
+    taken.clear();
+    interrupt_init();
+    const int sources[2] = {BSP_IRQ_UART0_RX, BSP_IRQ_UART1_RX};
+    for (int port = 0; port < 2; port++) {
+        bsp_uart_init(port);
+        bsp_uart_set_baud(port, 115200);
+        interrupt_set_isr(sources[port], port ? takeUart1 : takeUart0);
+        interrupt_enable(sources[port], 0);
+        bsp_uart_rx_irq(port, 1);
+    }
+    const uint64_t bt = byteTime(115200), start = sim_now() + 100;
+    testboard::sendAt(start, 0, "abcdefgh");
+    testboard::sendAt(start + bt / 2, 1, "stuvwxyz");
+    ASSERT_TRUE(testboard::settle());
+    std::string order;
+    for (const Taken &t : taken) order += t.byte;
+    EXPECT_EQ(order, "asbtcudvewfxgyhz");
+    for (size_t i = 2; i < taken.size(); i++) {
+        EXPECT_EQ(taken[i].port, taken[i - 2].port) << i;
+        EXPECT_EQ(taken[i].at - taken[i - 2].at, bt) << i;
+    }
+    taken.clear();
+    const uint64_t again = sim_now() + 3 * bt;
+    testboard::sendAt(again, 0, "0123");
+    ASSERT_TRUE(testboard::settle());
+    ASSERT_EQ(taken.size(), 4u);
+    for (size_t i = 0; i < 4; i++) {
+        EXPECT_EQ(taken[i].byte, (char)('0' + i));
+        EXPECT_GE(taken[i].at, again + (i + 1) * bt);
+        EXPECT_LT(taken[i].at, again + (i + 1) * bt + 20);
+    }
+    EXPECT_EQ(sim_board().rxOverruns[0] + sim_board().rxOverruns[1], 0u);
+    testboard::close();
+}
+
 TEST(TestBoard, HandlerChangesOnEnabledSourcesAndUnmatchedRestoresAreCounted) {
     ASSERT_TRUE(testboard::open());
     interrupt_init();
