@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "gfx/gui.h"
+#include "gfx/pixel_copy.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ void GUI_BlitArea(const GUI_PIXELS16 &p, int64_t ox, int64_t oy, int64_t ax0, in
         const uint8_t *src = p.data + (y - oy) * p.bpl + (ax0 - ox) * 2;
         LCD_PIXELINDEX *dst = fb + y * stride + ax0;
         if (!trans) {
-            memcpy(dst, src, n * 2);
+            GUI__CopyPixels16(dst, src, n);
             continue;
         }
         // Runs of pixels to keep are copied whole between the transparent ones.
@@ -49,7 +50,7 @@ void GUI_BlitArea(const GUI_PIXELS16 &p, int64_t ox, int64_t oy, int64_t ax0, in
             while (i < n && pixel(src, i) == t) i++;
             size_t j = i;
             while (j < n && pixel(src, j) != t) j++;
-            memcpy(dst + i, src + 2 * i, (j - i) * 2);
+            GUI__CopyPixels16(dst + i, src + 2 * i, j - i);
             i = j;
         }
     }

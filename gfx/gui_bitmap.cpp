@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "gfx/gui_private.h"
+#include "gfx/pixel_copy.h"
 
 struct Clip {
     int32_t x0, y0, x1, y1; // visible part in screen coordinates
@@ -37,7 +38,7 @@ static void drawM565(int32_t x0, int32_t y0, int32_t xs, int32_t ys, int32_t bpl
         if (xorMode)
             LCD__Xor16(dst, n);
         else
-            memcpy(dst, data + (y - y0) * bpl + (c.x0 - x0) * 2, n * 2);
+            GUI__CopyPixels16(dst, data + (y - y0) * bpl + (c.x0 - x0) * 2, n);
     }
 }
 

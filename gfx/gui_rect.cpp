@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "gfx/gui_private.h"
+#include "gfx/pixel_copy.h"
 
 static void order(int32_t *a, int32_t *b) {
     if (*a > *b) {
@@ -66,7 +67,7 @@ void GUI_MoveRect(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t dx, in
     if (y0 - dy < 0) y0 = dy;
     if (y1 - dy > LCD__YSize - 1) y1 = LCD__YSize - 1 + dy;
     if (x0 > x1 || y0 > y1) return;
-    size_t bytes = (size_t)(x1 - x0 + 1) * sizeof(LCD_PIXELINDEX);
+    size_t pixels = (size_t)(x1 - x0 + 1);
     int32_t stride = LCD__XSize;
     LCD_PIXELINDEX *dst = LCD__pVRAM + y0 * stride + x0, *src = dst - dy * stride - dx;
     int32_t rows = y1 - y0 + 1;
@@ -75,5 +76,5 @@ void GUI_MoveRect(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t dx, in
         src += (rows - 1) * stride;
         stride = -stride;
     }
-    for (int32_t r = 0; r < rows; r++, dst += stride, src += stride) memmove(dst, src, bytes);
+    for (int32_t r = 0; r < rows; r++, dst += stride, src += stride) GUI__MovePixels16(dst, src, pixels);
 }
