@@ -42,11 +42,12 @@ void forward(uint8_t *d, const uint8_t *s, size_t n) {
             d += 2, s += 2, n--;
         }
         if (((uintptr_t)s & 2) == 0) {
-            for (; n >= 8; n -= 8, d += 16, s += 16) {
+            // Counted by the source pointer: nothing is left to work out after the loop.
+            for (const uint8_t *end = s + (n & ~(size_t)7) * 2; s != end; d += 16, s += 16) {
                 uint32_t a = load32(s), b = load32(s + 4), c = load32(s + 8), e = load32(s + 12);
                 store32(d, a), store32(d + 4, b), store32(d + 8, c), store32(d + 12, e);
             }
-            for (; n >= 2; n -= 2, d += 4, s += 4) store32(d, load32(s));
+            for (n &= 7; n >= 2; n -= 2, d += 4, s += 4) store32(d, load32(s));
         } else {
             // held: the pixel at s, already read; each pass reads the aligned word after it.
             uint32_t held;
