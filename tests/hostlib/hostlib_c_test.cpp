@@ -15,6 +15,11 @@
 #include "zefo5.h"
 #include "zefo5_posix.h"
 
+// Tests run in parallel, in several builds and checkouts at once: every file name carries the pid.
+static std::string uniqueTemp(const char *name) {
+    return testing::TempDir() + std::to_string(getpid()) + "_" + name;
+}
+
 extern char **environ;
 
 namespace {
@@ -187,7 +192,7 @@ class Simulator : public ::testing::Test {
     int errFd = -1;
     zefo5_posix port = {-1};
     zefo5 z;
-    std::string card = testing::TempDir() + "hostlib_c_card.img";
+    std::string card = uniqueTemp("hostlib_c_card.img");
 
     void SetUp() override {
         std::string copy = "cp " + std::string(SIM_DIR) + "/cards/demo.img " + card;
@@ -327,13 +332,14 @@ class FreshSimulator : public Simulator {
 TEST_F(FreshSimulator, TheExampleProgramDrivesTheDisplay) {
     zefo5_posix_close(&port);
     std::string command =
-        std::string(SIM_DIR) + "/zefo5-c-demo " + path + " --simulate > " + testing::TempDir() + "c_demo.out";
+        std::string(SIM_DIR) + "/zefo5-c-demo " + path + " --simulate > " + uniqueTemp("c_demo.out");
     ASSERT_EQ(system(command.c_str()), 0);
-    FILE *f = fopen((testing::TempDir() + "c_demo.out").c_str(), "r");
+    FILE *f = fopen(uniqueTemp("c_demo.out").c_str(), "r");
     ASSERT_TRUE(f);
     char buf[2048] = {};
     fread(buf, 1, sizeof buf - 1, f);
     fclose(f);
+    unlink(uniqueTemp("c_demo.out").c_str());
     EXPECT_NE(strstr(buf, "button 5 is now on\nbutton 5 is now off\n"), nullptr) << buf;
 }
 

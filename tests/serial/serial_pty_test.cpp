@@ -17,6 +17,11 @@
 
 #include <gtest/gtest.h>
 
+// Tests run in parallel, in several builds and checkouts at once: every file name carries the pid.
+static std::string uniqueTemp(const char *name) {
+    return testing::TempDir() + std::to_string(getpid()) + "_" + name;
+}
+
 extern char **environ;
 
 namespace {
@@ -41,7 +46,7 @@ class Pty : public ::testing::Test {
         if (errFd >= 0) close(errFd);
     }
 
-    std::string eeprom = testing::TempDir() + "pty_test_eeprom.bin";
+    std::string eeprom = uniqueTemp("pty_test_eeprom.bin");
 
     // Runs the simulator once on the virtual clock with nothing to say: a blank EEPROM's first
     // start writes the whole configuration, which on the real clock would take its real seconds.
@@ -171,7 +176,7 @@ TEST(Program, GarbageAtPowerOnThenVersEndsByItself) {
         c = (char)x;
     }
     input += std::string(140, '\r') + "vers\r";
-    std::string in = testing::TempDir() + "garbage_in.bin", out = testing::TempDir() + "garbage_out.bin";
+    std::string in = uniqueTemp("garbage_in.bin"), out = uniqueTemp("garbage_out.bin");
     FILE *f = fopen(in.c_str(), "wb");
     ASSERT_TRUE(f);
     fwrite(input.data(), 1, input.size(), f);
@@ -185,6 +190,8 @@ TEST(Program, GarbageAtPowerOnThenVersEndsByItself) {
     char buf[4096];
     for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) reply.append(buf, n);
     fclose(f);
+    unlink(in.c_str());
+    unlink(out.c_str());
     EXPECT_TRUE(reply.ends_with("ZEFO5 V1.5.0 WVGA \r>\r"))
         << testing::PrintToString(reply.substr(reply.size() > 60 ? reply.size() - 60 : 0));
 }
