@@ -1,7 +1,5 @@
 // Bitmap objects: the five methods tables and palette bitmaps. Rows are clipped once and written
 // straight into the frame buffer; 16-bit rows in the frame-buffer layout are copied whole.
-#include <string.h>
-
 #include "gfx/gui_private.h"
 #include "gfx/pixel_copy.h"
 

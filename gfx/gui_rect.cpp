@@ -1,6 +1,4 @@
 // Rectangles, clearing, pixels and points.
-#include <string.h>
-
 #include "gfx/gui_private.h"
 #include "gfx/pixel_copy.h"
 
