@@ -433,17 +433,18 @@ TEST_F(DisplayRun, WindowDimsWithTheBacklightAndIsBlackWithoutSupply) {
             return f.width == 800 && f.at(10, 20)[0] >= 120 && f.at(10, 20)[0] <= 132 &&
                    f.at(10, 20)[1] >= 120 && f.at(10, 20)[1] <= 132;
         });
-        // Frames shown before each change would answer too: they go first.
+        // Frames shown before each change would answer too: they go before the change is sent, since
+        // the window may show the change before the host hears its reply.
         auto forget = [&] {
             for (auto &e : std::filesystem::directory_iterator(dir)) std::filesystem::remove(e.path());
         };
+        forget();
         host.send("supply 0\r");
         EXPECT_EQ(host.ask("ms").substr(0, 2), "M=");
-        forget();
         dark = waitForFrame(dir, [](const Frame &f) { return f.width == 800 && f.at(10, 20)[0] == 0; });
+        forget();
         host.send("supply 1\rduty 255\r");
         EXPECT_EQ(host.ask("ms").substr(0, 2), "M=");
-        forget();
         back = waitForFrame(dir, [](const Frame &f) { return f.width == 800 && f.at(10, 20)[0] >= 248; });
         sdl_bottom_inject(SdlBottomInput::Close, 0, 0);
     });
