@@ -45,12 +45,15 @@ static uint8_t ringAt(uint32_t i) {
 // Gives back n bytes from the tail, `lines` of them CRs that ended counted lines. An emptied ring
 // holds no line, whatever was counted (a binary line without a frame, a count left by a reset).
 static void ringDrop(uint32_t n, uint32_t lines) {
-    if (!n) return;
     uint32_t s = bsp_irq_save();
-    uint32_t t = (uint32_t)(rxTail - rxBuf);
-    rxTail = rxBuf + (t + n) % RX_BUF_SIZE;
-    rxCount = rxCount - n;
-    rxGotLine = lines < rxGotLine ? rxGotLine - lines : 0;
+    if (n) {
+        uint32_t t = (uint32_t)(rxTail - rxBuf);
+        rxTail = rxBuf + (t + n) % RX_BUF_SIZE;
+        rxCount = rxCount - n;
+        rxGotLine = lines < rxGotLine ? rxGotLine - lines : 0;
+    }
+    // An empty ring holds no line, whatever was counted: a count left over would have the main loop
+    // look for it again and again.
     if (rxCount == 0) rxGotLine = 0;
     bsp_irq_restore(s);
 }

@@ -62,6 +62,14 @@ TEST_F(Link, Rs485CommandForms) {
     EXPECT_EQ(say("vers\r", 1), "ZEFO5 V1.5.0 WVGA \r>\r");
 }
 
+// Noise that looks like a binary command line, ending in a start-of-frame: dropped, and the display
+// still listens.
+TEST_F(Link, NoiseCountedAsABinaryLineLeavesNoLineBehind) {
+    rs485On();
+    EXPECT_EQ(say("\x81#", 1), "");
+    EXPECT_EQ(say("#1Avers\r", 1), "#FFZEFO5 V1.5.0 WVGA \r") << "the display still listens";
+}
+
 TEST_F(Link, AddressedAndUnaddressedLines) {
     rs485On();
     // A reply is the prompt's stand-in: nothing follows it.
