@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "app/commands.h"
+#include "app/control_args.h"
 #include "base/config_block.h"
 #include "base/console.h"
 #include "base/parse.h"
@@ -14,11 +15,6 @@
 #include "serial/serial.h"
 #include "settings/settings.h"
 #include "touch/touch.h"
-
-static void replyNumber(long v) {
-    snprintf(out_buffer, sizeof out_buffer, "%ld\r", v);
-    txString(out_buffer);
-}
 
 int cmd_beep(char *line) {
     unsigned ms;

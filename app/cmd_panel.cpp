@@ -17,32 +17,16 @@
 #include "config/panel.h"
 #include "gfx/gfx_state.h"
 #include "gfx/gui.h"
+#include "macro/scan32.h"
 #include "serial/serial.h"
 #include "settings/settings.h"
 
-// A decimal number as the 32-bit board reads it: out of range it saturates at the 32-bit limits, so
-// the PC build masks the same bits.
-static long number32(const char *p, char **end) {
-    long v = strtol(p, end, 10);
-    if (v > INT32_MAX) v = INT32_MAX;
-    if (v < INT32_MIN) v = INT32_MIN;
-    return v;
-}
-
-static void replyNumber(long v) {
-    snprintf(out_buffer, sizeof out_buffer, "%ld\r", v);
-    txString(out_buffer);
-}
-
 // The number after a keyword of `len` characters: 0 when there is none (the query form), 1 with
 // the value, -1 when something else follows.
-static int numberAfter(const char *line, size_t len, long *value) {
-    const char *p = line + len;
+static int numberAfter(char *line, size_t len, int32_t *value) {
+    char *p = line + len;
     if (atEnd(p)) return 0;
-    char *end;
-    *value = number32(p, &end);
-    if (end == p || !atEnd(end)) return -1;
-    return 1;
+    return nextNumber(&p, value) && atEnd(p) ? 1 : -1;
 }
 
 int cmd_xbl_on(char *) {
@@ -89,11 +73,10 @@ int cmd_xbb(char *line) {
     }
     p = skipLeadingWhitespace(p);
     bool relative = *p == '+' || *p == '-';
-    char *end;
-    long v = number32(p, &end);
-    if (end == p || !atEnd(end)) return CMD_FAIL;
+    int32_t v;
+    if (!nextNumber(&p, &v) || !atEnd(p)) return CMD_FAIL;
     if (relative) {
-        if (v > 255) v = 255; // keeps the sum inside a long
+        if (v > 255) v = 255; // keeps the sum inside 32 bits
         if (v < -255) v = -255;
         v += eepromData[CFG_BRITE];
         v = v < 0 ? 0 : v > 255 ? 255 : v;
@@ -107,8 +90,8 @@ int cmd_xbb(char *line) {
 
 // A saved setting of the panel commands: no value reports it; a value is masked, stored, applied
 // at once and saved.
-static int savedSetting(const char *line, size_t len, uint8_t offset, uint8_t mask, void (*apply)(void)) {
-    long v;
+static int savedSetting(char *line, size_t len, uint8_t offset, uint8_t mask, void (*apply)(void)) {
+    int32_t v;
     int n = numberAfter(line, len, &v);
     if (n < 0) return CMD_FAIL;
     if (n == 0) {
@@ -151,7 +134,7 @@ int cmd_sys_orient(char *line) {
 }
 
 int cmd_sys_vq(char *line) {
-    long v;
+    int32_t v;
     int n = numberAfter(line, 3, &v);
     if (n < 0) return CMD_FAIL;
     if (n == 0) {
@@ -180,7 +163,7 @@ int cmd_sys_panel(char *) {
 
 // "*hfp" ... "*vbp": the low 8 bits (6 for the pulse widths and vertical values); 0 becomes 1.
 static int timingValue(char *line, int which, uint8_t mask) {
-    long v;
+    int32_t v;
     int n = numberAfter(line, 4, &v);
     if (n < 0) return CMD_FAIL;
     if (n == 0) {
@@ -213,26 +196,29 @@ int cmd_sys_vbp(char *line) {
 
 // ---- the scan-line waits ----------------------------------------------------------------------
 
-int cmd_wvr(char *line) {
-    long row = number32(line + 3, nullptr); // none: row 0
+// Rows far off the screen wait as for its first or last row.
+static void waitForRow(int64_t row) {
     if (row > 0x7FFF) row = 0x7FFF;
     if (row < -0x7FFF) row = -0x7FFF;
     wvr((int)row);
+}
+
+int cmd_wvr(char *line) {
+    const char *p = line + 3;
+    int32_t row = 0; // none: row 0
+    scanDec32(&p, &row);
+    waitForRow(row);
     return CMD_OK;
 }
 
 int cmd_wrf(char *line) {
-    char *first = line + 3, *second, *rest;
-    number32(first, &second); // the first number is not used
-    int64_t row = number32(second, &rest);
-    if (second == first || rest == second) {
+    const char *p = line + 3;
+    int32_t unused, row; // the first number is not used
+    if (!scanDec32(&p, &unused) || !scanDec32(&p, &row)) {
         perr(":Incorrect parameters\r");
         return CMD_FAIL;
     }
-    row += Origin_Y;
-    if (row > 0x7FFF) row = 0x7FFF; // far below the screen: the last row
-    if (row < -0x7FFF) row = -0x7FFF;
-    wvr((int)row);
+    waitForRow((int64_t)row + Origin_Y);
     return CMD_OK;
 }
 

@@ -1,10 +1,13 @@
-// Token readers of the control commands.
+// Token readers of the control and setting commands, and their number reply.
 #include "app/control_args.h"
 
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/console.h"
+#include "base/parse.h"
 #include "gfx/gfx_state.h"
 
 static char *skipBlanks(char *p) {
@@ -55,4 +58,9 @@ bool areaFromOrigin(int32_t *x0, int32_t *y0, int32_t *x1, int32_t *y1) {
     *y1 += Origin_Y;
     return areaIsOnScreen(*x0 < *x1 ? *x0 : *x1, *y0 < *y1 ? *y0 : *y1, *x0 < *x1 ? *x1 : *x0,
                           *y0 < *y1 ? *y1 : *y0);
+}
+
+void replyNumber(long v) {
+    snprintf(out_buffer, sizeof out_buffer, "%ld\r", v);
+    txString(out_buffer);
 }

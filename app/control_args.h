@@ -1,4 +1,5 @@
-// Arguments of the control commands: numbers and colour words taken one token at a time from a line.
+// Arguments of the control and setting commands: numbers and colour words taken one token at a time
+// from a line; and the plain number reply of a setting's query form.
 #pragma once
 
 #include <stdint.h>
@@ -15,3 +16,5 @@ bool atEnd(const char *p);
 // Moves the rectangle by the drawing origin; true when it then lies on the screen, else the
 // out-of-bounds message has been sent.
 bool areaFromOrigin(int32_t *x0, int32_t *y0, int32_t *x1, int32_t *y1);
+// Replies the number and a CR.
+void replyNumber(long v);

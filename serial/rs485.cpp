@@ -42,8 +42,9 @@ static uint8_t ringAt(uint32_t i) {
     return rxBuf[(t + i) % RX_BUF_SIZE];
 }
 
-// Gives back n bytes from the tail, `lines` of them CRs that ended counted lines. An emptied ring
-// holds no line, whatever was counted (a binary line without a frame, a count left by a reset).
+// Gives back n bytes from the tail, `lines` of them CRs that ended counted lines. An empty ring holds
+// no line, whatever was counted (a binary line without a frame, a count left by a reset): a count
+// left over would have the main loop look for it again and again.
 static void ringDrop(uint32_t n, uint32_t lines) {
     uint32_t s = bsp_irq_save();
     if (n) {
@@ -52,8 +53,6 @@ static void ringDrop(uint32_t n, uint32_t lines) {
         rxCount = rxCount - n;
         rxGotLine = lines < rxGotLine ? rxGotLine - lines : 0;
     }
-    // An empty ring holds no line, whatever was counted: a count left over would have the main loop
-    // look for it again and again.
     if (rxCount == 0) rxGotLine = 0;
     bsp_irq_restore(s);
 }
