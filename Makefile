@@ -67,3 +67,43 @@ target:
 # The images booted under qemu-system-arm, their replies on UART0 checked byte for byte.
 target-test: target
 	python3 tools/target/qemu_test.py $(TARGET_BUILD)
+
+# The display in a web page: the firmware and the simulated board in WebAssembly (emscripten), one
+# module per panel build, with the page and the demo card, in $(WEB_BUILD)/site: static files for
+# any plain file server. Emscripten's cache is a writable one under $(WEB_BUILD), started from the
+# system libraries the distribution built (linked, not copied); what is missing is built there.
+WEB_BUILD ?= build-web
+WEB_SITE = $(WEB_BUILD)/site
+WEB_PORT ?= 8019
+EM_SYSTEM_CACHE ?= /usr/share/emscripten/cache
+export EM_CACHE := $(abspath $(WEB_BUILD))/emcache
+export EM_FROZEN_CACHE :=
+# Emscripten's JavaScript passes need the distribution's acorn, also under a node of another origin.
+export NODE_PATH := /usr/share/nodejs
+.PHONY: web serve-web test-web
+
+web:
+	@tools/setup/deps.sh
+	@tools/setup/deps.sh --web
+	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake --build $(BUILD) -j $(JOBS) --target card_demo
+	@[ -d $(EM_CACHE) ] || { mkdir -p $(WEB_BUILD) && cp -rs $(EM_SYSTEM_CACHE) $(EM_CACHE); }
+	@[ -f $(WEB_BUILD)/build.ninja ] || emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DZEFO_BOARD=web \
+		-DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WEB_BUILD) -j $(JOBS)
+	cp $(BUILD)/cards/demo.img $(WEB_SITE)/demo.img
+	tools/demo/demo-events.sh tools/demo/demo.txt > $(WEB_SITE)/demo.events
+	@ls -l $(WEB_SITE)/*.wasm $(WEB_SITE)/*.js | awk '{ print $$5, $$9 }'
+
+# The folder on http://localhost:$(WEB_PORT)/ (Ctrl-C ends it).
+serve-web: web
+	@echo "ZEFO5 in the browser: http://localhost:$(WEB_PORT)/"
+	cd $(WEB_SITE) && /usr/bin/python3 -m http.server $(WEB_PORT) --bind 127.0.0.1
+
+# The page in headless Chromium (the distribution's, with its driver and Selenium): the native
+# transcripts through the page's test hook, the demo's screenshot against the native one, a click
+# on a demo button, the load time. WEB_TESTS: only the transcript sessions matching this pattern.
+WEB_TESTS ?=
+test-web: all web
+	@tools/setup/deps.sh --web-test
+	/usr/bin/python3 tests/web/web_test.py $(WEB_SITE) $(BUILD) $(WEB_TESTS)

@@ -157,6 +157,9 @@ bool transmitting();         // a byte is in a transmitter
 bool settled();              // nothing on its way in, nothing unread, transmitters empty
 void blockUntilInput();      // virtual clock, firmware idle: wait for the host to send
 bool sleepUntil(uint64_t t); // real clock: sleep until virtual time t; false: input came first
+// Where sleepUntil waits when the board lives in a browser page, which must be given back its
+// thread; null on the PC (the board sleeps in poll).
+extern bool (*pageWait)(uint64_t t);
 void pollInput();            // real clock: take what has arrived meanwhile
 void inject(int port, const std::string &bytes);
 void terminalRestore(); // async-signal-safe

@@ -691,7 +691,10 @@ void blockUntilInput() {
     takeArrived();
 }
 
+bool (*pageWait)(uint64_t t);
+
 bool sleepUntil(uint64_t t) {
+    if (pageWait) return pageWait(t);
     uint64_t targetNs = (uint64_t)((double)t * 1e9 / (double)BSP_TIMER_HZ);
     flush(); // on the wall clock, output shows at once
     for (;;) {

@@ -15,6 +15,13 @@ packages=(
 if [ "${1:-}" = "--target" ]; then
   packages+=(gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib qemu-system-arm)
 fi
+# The board for the browser: the distribution's emscripten; its tests add the browser and its driver.
+if [ "${1:-}" = "--web" ]; then
+  packages+=(emscripten)
+fi
+if [ "${1:-}" = "--web-test" ]; then
+  packages+=(emscripten chromium chromium-driver python3-selenium)
+fi
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)

@@ -1,0 +1,199 @@
+// The board in a web page: main() and the calls the page makes into the board.
+//
+// The page runs the simulator's whole program (sim_run) on the browser's one thread. Two ways:
+// - "--page": UART0 is the page's terminal, virtual time follows the wall clock, and every wait
+//   for the wall clock gives the thread back to the browser (emscripten_sleep, through Asyncify),
+//   so that the page draws, takes keys and the pen, and plays the beeper in between.
+// - otherwise the command line of the PC simulator, with "--stdin FILE" and "--stdout FILE" in
+//   place of the process's standard input and output: a run on the virtual clock returns only at
+//   its end, byte for byte what build/zefo5 gives (the page's test hook).
+#include <emscripten.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "board/host/host.h"
+#include "config/panel.h"
+
+using namespace host;
+
+namespace {
+
+bool finished;
+bool stopRequested; // the page starts another board: this run ends at its next wait
+bool inputArrived;  // the page sent bytes while the board waited
+double originMs;    // wall time of virtual time 0
+double lastYieldMs; // when the page last had the thread
+std::string taken;  // UART0's output handed to the page
+std::vector<uint8_t> rgba;
+
+// Virtual time may run ahead of the wall clock by a few milliseconds, then the board sleeps; a busy
+// firmware (or a tab the browser stopped) falls behind, and catches up by at most a quarter second.
+bool waitInPage(uint64_t t) {
+    if (stopRequested) setControl(CTRL_EXIT);
+    const double target = (double)t / (double)SIM_COUNTS_PER_MS;
+    const double wall = emscripten_get_now();
+    double lag = wall - originMs - target;
+    if (lag > 250) {
+        originMs += lag - 250;
+        lag = 250;
+    }
+    if (lag < -8) {
+        emscripten_sleep((unsigned)-lag);
+        lastYieldMs = emscripten_get_now();
+    } else if (wall - lastYieldMs > 25) {
+        emscripten_sleep(0);
+        lastYieldMs = emscripten_get_now();
+    }
+    if (!inputArrived) return true;
+    inputArrived = false;
+    return false;
+}
+
+void toneToPage(const SimTone &t) {
+    EM_ASM(
+        {
+            if (Module.onTone) Module.onTone($0, $1, $2, $3);
+        },
+        t.on, t.hz, t.volumeDuty, t.external);
+}
+
+bool redirect(int fd, const char *path, int flags) {
+    int f = open(path, flags, 0644);
+    if (f < 0) {
+        fprintf(stderr, "zefo5: cannot open %s\n", path);
+        return false;
+    }
+    dup2(f, fd);
+    close(f);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    bool page = false;
+    std::vector<char *> args;
+    for (int i = 0; i < argc; i++) {
+        if (strcmp(argv[i], "--page") == 0) {
+            page = true;
+        } else if ((strcmp(argv[i], "--stdin") == 0 || strcmp(argv[i], "--stdout") == 0) && i + 1 < argc) {
+            bool in = argv[i][4] == 'i';
+            if (!redirect(in ? 0 : 1, argv[i + 1], in ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC)) return 2;
+            i++;
+        } else {
+            args.push_back(argv[i]);
+        }
+    }
+    args.push_back(nullptr);
+    SimOptions options;
+    int parsed = sim_parse_args((int)args.size() - 1, args.data(), options);
+    if (parsed) return parsed == 1 ? 0 : 2;
+    options.display = SimDisplay::None;
+    if (page) {
+        options.uart0 = SimPort::Capture;
+        options.clock = SimClock::Real;
+        options.trace = true; // board-state lines go to the page's trace panel
+        uart::pageWait = waitInPage;
+        soundHook = toneToPage;
+        originMs = lastYieldMs = emscripten_get_now();
+    }
+    int status = sim_run(options);
+    finished = true;
+    return status;
+}
+
+// ---- the page's calls ------------------------------------------------------------------------------
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE void web_stop() {
+    stopRequested = true;
+}
+
+EMSCRIPTEN_KEEPALIVE void web_send(const char *bytes, int n) {
+    sim_send(0, bytes, (size_t)n);
+    inputArrived = true;
+}
+
+// What UART0 sent since the last call: its length here, its bytes at web_output().
+EMSCRIPTEN_KEEPALIVE int web_take_output() {
+    taken = sim_take_output(0);
+    return (int)taken.size();
+}
+EMSCRIPTEN_KEEPALIVE const char *web_output() {
+    return taken.data();
+}
+
+EMSCRIPTEN_KEEPALIVE void web_touch(int x, int y) {
+    sim_touch(x, y);
+}
+EMSCRIPTEN_KEEPALIVE void web_release() {
+    sim_release();
+}
+
+EMSCRIPTEN_KEEPALIVE int web_width() {
+    int w = 0, h = 0;
+    return sim_framebuffer(&w, &h) ? w : panelConfig.width;
+}
+EMSCRIPTEN_KEEPALIVE int web_height() {
+    int w = 0, h = 0;
+    return sim_framebuffer(&w, &h) ? h : panelConfig.height;
+}
+
+// The visible frame buffer as RGBA, widened like the screenshot's PNG; black before the set-up.
+EMSCRIPTEN_KEEPALIVE const uint8_t *web_frame() {
+    int w = 0, h = 0;
+    const uint16_t *fb = sim_framebuffer(&w, &h);
+    if (!fb) {
+        w = panelConfig.width;
+        h = panelConfig.height;
+    }
+    rgba.assign((size_t)w * h * 4, 255);
+    for (size_t i = 0; fb && i < (size_t)w * h; i++) {
+        const uint16_t p = fb[i];
+        const uint8_t r5 = p >> 11, g6 = (p >> 5) & 63, b5 = p & 31;
+        rgba[i * 4] = (uint8_t)(r5 << 3 | r5 >> 2);
+        rgba[i * 4 + 1] = (uint8_t)(g6 << 2 | g6 >> 4);
+        rgba[i * 4 + 2] = (uint8_t)(b5 << 3 | b5 >> 2);
+    }
+    if (!fb)
+        for (size_t i = 0; i < rgba.size(); i += 4) rgba[i] = rgba[i + 1] = rgba[i + 2] = 0;
+    return rgba.data();
+}
+
+EMSCRIPTEN_KEEPALIVE int web_visible_level() {
+    return sim_board().visibleLevel;
+}
+EMSCRIPTEN_KEEPALIVE int web_status_led() {
+    return sim_board().statusLed;
+}
+EMSCRIPTEN_KEEPALIVE int web_sd_led() {
+    return sim_board().sdLed;
+}
+EMSCRIPTEN_KEEPALIVE double web_now_ms() {
+    return sim_now_ms();
+}
+EMSCRIPTEN_KEEPALIVE int web_finished() {
+    return finished;
+}
+
+} // extern "C"
+
+// ---- what the browser's C library lacks ---------------------------------------------------------------
+// The board waits for the wall clock in waitInPage, never here; a run on the virtual clock only asks
+// whether files are readable, which they always are.
+extern "C" int ppoll(struct pollfd *fds, nfds_t n, const struct timespec *timeout, const sigset_t *) {
+    return poll(fds, n, timeout ? (int)(timeout->tv_sec * 1000 + timeout->tv_nsec / 1000000) : -1);
+}
+
+// No signals reach a page: there is no alternate stack to give a fault handler.
+extern "C" int sigaltstack(const stack_t *, stack_t *) {
+    errno = ENOSYS;
+    return -1;
+}

@@ -1,0 +1,274 @@
+#!/usr/bin/python3
+"""The display's page in a real browser (make test-web): headless Chromium through its driver.
+
+Checks, in this order:
+  load        the page shows the demo (panel lit, first reply) within 3 s of wall time
+  transcripts every session of tests/transcripts/*.txt run through the page's test hook gives the
+              bytes the transcript expects (the same check as the native transcript test)
+  screenshot  after the drawing demo the page's screenshot equals the native --screenshot
+  click       a click on the demo's "Push" button reports its press ("x0") on UART0
+
+usage: web_test.py SITE NATIVE_BUILD [SESSION_FILTER]
+"""
+import base64
+import http.server
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.support.ui import WebDriverWait
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+TRANSCRIPTS = os.path.join(ROOT, "tests", "transcripts")
+LOAD_LIMIT_MS = 3000
+
+
+# ---- transcripts ---------------------------------------------------------------------------------
+ESCAPES = {"r": "\r", "n": "\n", "t": "\t", "e": "\x1b", "0": "\0", "\\": "\\", "s": " "}
+
+
+def unescape(s, where):
+    out, i = [], 0
+    while i < len(s):
+        c = s[i]
+        if c != "\\":
+            out.append(c)
+            i += 1
+            continue
+        if i + 1 >= len(s):
+            raise ValueError(where + ": backslash at end of line")
+        e = s[i + 1]
+        if e == "x":
+            out.append(chr(int(s[i + 2:i + 4], 16)))
+            i += 4
+        elif e in ESCAPES:
+            out.append(ESCAPES[e])
+            i += 2
+        else:
+            raise ValueError(where + ": unknown escape \\" + e)
+    return "".join(out)
+
+
+def load_sessions():
+    sessions = []
+    for name in sorted(os.listdir(TRANSCRIPTS)):
+        if not name.endswith(".txt"):
+            continue
+        cur = None
+        with open(os.path.join(TRANSCRIPTS, name), encoding="latin-1") as f:
+            for n, line in enumerate(f, 1):
+                line = line.rstrip("\n")
+                where = "%s:%d" % (name, n)
+                if not line or line.startswith("#"):
+                    continue
+                if line.startswith("=== "):
+                    cur = {"file": name, "line": n, "name": line[4:], "program": "zefo5", "args": [],
+                           "input": "", "events": "", "expect": []}
+                    sessions.append(cur)
+                elif line.startswith("@program "):
+                    cur["program"] = line[9:]
+                elif line.startswith("@args "):
+                    cur["args"] += line[6:].split()
+                elif line.startswith("@event "):
+                    cur["events"] += line[7:] + "\n"
+                elif line.startswith("> ") or line == ">":
+                    cur["input"] += unescape(line[2:], where)
+                elif line.startswith("<~ "):
+                    cur["expect"].append(int(line[3:]))
+                elif line.startswith("< ") or line == "<":
+                    cur["expect"].append(unescape(line[2:], where))
+                else:
+                    raise ValueError(where + ": unknown line: " + line)
+    return sessions
+
+
+def compare(expect, got):
+    want, pos = "", 0
+    for e in expect:
+        if isinstance(e, int):
+            want += got[pos:pos + e]
+            pos += e
+        else:
+            want += e
+            pos += len(e)
+    if want == got:
+        return ""
+    at = 0
+    while at < min(len(want), len(got)) and want[at] == got[at]:
+        at += 1
+    return "first difference at byte %d\n  expected: %r\n  received: %r" % (at, want, got)
+
+
+def module_files(args, native):
+    """The session's files as the module sees them: paths rewritten, each with the URL it is served at."""
+    files, out = {}, []
+    for a in args:
+        if a.startswith("../../"):  # beside the native build's test folder: the build's own files
+            rel = a[len("../../"):]
+            local = os.path.join(native, rel)
+            mod = "/build/" + rel
+            url = "build/" + rel
+        elif a.startswith("$SRC"):
+            rel = a[len("$SRC/"):]
+            local = os.path.join(TRANSCRIPTS, rel)
+            mod = "/src/" + rel
+            url = "src/" + rel
+        else:
+            out.append(a)
+            continue
+        out.append(mod)
+        if os.path.isdir(local):
+            for d, _, names in os.walk(local):
+                for f in names:
+                    r = os.path.relpath(os.path.join(d, f), local)
+                    files[mod + "/" + r] = url + "/" + r
+        elif os.path.exists(local):
+            files[mod] = url
+    return out, files
+
+
+# ---- the server ------------------------------------------------------------------------------------
+class Handler(http.server.SimpleHTTPRequestHandler):
+    roots = {}
+
+    def translate_path(self, path):
+        path = path.split("?", 1)[0]
+        for prefix, root in self.roots.items():
+            if prefix and path.startswith("/" + prefix + "/"):
+                return os.path.join(root, path[len(prefix) + 2:])
+        return os.path.join(self.roots[""], path.lstrip("/"))
+
+    def log_message(self, *args):
+        pass
+
+
+def serve(site, native):
+    Handler.roots = {"": site, "build": native, "src": TRANSCRIPTS}
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server, "http://127.0.0.1:%d/" % server.server_address[1]
+
+
+def browser(profile):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--disable-dev-shm-usage", "--autoplay-policy=no-user-gesture-required",
+                 "--window-size=1400,1000", "--user-data-dir=" + profile]:
+        options.add_argument(flag)
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver.set_script_timeout(600)
+    return driver
+
+
+def wait_for(driver, what, seconds, script):
+    return WebDriverWait(driver, seconds, poll_frequency=0.05).until(
+        lambda d: d.execute_script(script), message=what)
+
+
+# ---- the checks ------------------------------------------------------------------------------------
+def check_load(driver, url):
+    driver.get(url)
+    wait_for(driver, "the demo on the page", 30, "return window.zefo5 && window.zefo5.loadedMs")
+    ms = driver.execute_script("return window.zefo5.loadedMs")
+    print("load: demo shown %.0f ms after the page was opened (limit %d ms)" % (ms, LOAD_LIMIT_MS))
+    return ms <= LOAD_LIMIT_MS
+
+
+def check_transcripts(driver, native, pattern):
+    sessions = [s for s in load_sessions() if re.search(pattern, "%s:%s" % (s["file"], s["name"]))]
+    failed = 0
+    started = time.monotonic()
+    for s in sessions:
+        args, files = module_files(s["args"], native)
+        result = driver.execute_async_script(
+            "const done = arguments[arguments.length - 1];"
+            "window.zefo5.runTranscript(arguments[0], arguments[1], arguments[2], arguments[3], arguments[4])"
+            ".then(done, (e) => done({status: 'error ' + e, output: '', errors: ''}));",
+            s["program"], args, s["input"], s["events"], files)
+        diff = compare(s["expect"], result["output"])
+        where = "%s:%d (%s)" % (s["file"], s["line"], s["name"])
+        if result["status"] != 0 or diff:
+            failed += 1
+            print("FAIL transcript %s: status %s %s\n%s" % (where, result["status"], diff, result["errors"]))
+    print("transcripts: %d of %d sessions give the same bytes in the page (%.1f s)"
+          % (len(sessions) - failed, len(sessions), time.monotonic() - started))
+    return failed == 0
+
+
+def pixels(png, workdir, name):
+    path = os.path.join(workdir, name)
+    with open(path, "wb") as f:
+        f.write(png)
+    return subprocess.run(["convert", path, "-depth", "8", "rgb:-"], check=True, capture_output=True).stdout
+
+
+def check_screenshot_and_click(driver, url, site, native, workdir):
+    ref = os.path.join(workdir, "native.png")
+    with open(os.devnull, "rb") as nothing:
+        subprocess.run([os.path.join(native, "zefo5"), "--sd", os.path.join(site, "demo.img"), "--events",
+                        os.path.join(site, "demo.events"), "--screenshot", ref, "--display", "none",
+                        "--clock", "virtual"], stdin=nothing, stdout=subprocess.DEVNULL, check=True)
+    with open(os.path.join(site, "demo.events")) as f:
+        last = max(int(line.split()[0]) for line in f if line.strip() and not line.startswith("#"))
+    driver.get(url)
+    # The demo's lines have all been sent and answered: virtual time is past the last one.
+    wait_for(driver, "the drawing demo", 120, "return window.zefo5 && window.zefo5.nowMs() > %d" % (last + 500))
+    shot = driver.execute_script("return window.zefo5.screenshot()")
+    got = pixels(base64.b64decode(shot.split(",", 1)[1]), workdir, "page.png")
+    with open(ref, "rb") as f:
+        want = pixels(f.read(), workdir, "native-copy.png")
+    same = got == want
+    if not same:
+        diff = sum(1 for i in range(0, min(len(got), len(want)), 3) if got[i:i + 3] != want[i:i + 3])
+        print("FAIL screenshot: %d of %d pixels differ (sizes %d, %d bytes)" % (diff, len(want) // 3, len(got),
+                                                                                 len(want)))
+    else:
+        print("screenshot: the page's equals the native --screenshot, %d pixels" % (len(want) // 3))
+    # "Push": a momentary button at 584,340 on the demo screen; the pen is held until its report.
+    canvas = driver.find_element("id", "screen")
+    w, h = canvas.rect["width"], canvas.rect["height"]
+    px, py = 584 + 12, 340 + 12
+    dx = (px + 0.5) * w / 800 - w / 2
+    dy = (py + 0.5) * h / 480 - h / 2
+    before = len(driver.execute_script("return window.zefo5.output()"))
+    ActionChains(driver).move_to_element_with_offset(canvas, dx, dy).click_and_hold().perform()
+    try:
+        wait_for(driver, "the press report", 10, "return window.zefo5.output().slice(%d).includes('x0')" % before)
+        pressed = True
+    except Exception:
+        pressed = False
+    ActionChains(driver).release().perform()
+    report = driver.execute_script("return window.zefo5.output()")[before:]
+    print("click: %s; the display sent %r" % ("press reported" if pressed else "FAIL no press report", report))
+    return same and pressed
+
+
+def main():
+    site, native = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    pattern = sys.argv[3] if len(sys.argv) > 3 else ""
+    server, url = serve(site, native)
+    ok = True
+    with tempfile.TemporaryDirectory(prefix="zefo5-web-") as workdir:
+        driver = browser(os.path.join(workdir, "profile"))
+        try:
+            ok &= check_load(driver, url)
+            ok &= check_transcripts(driver, native, pattern)
+            ok &= check_screenshot_and_click(driver, url, site, native, workdir)
+        finally:
+            driver.quit()
+            server.shutdown()
+    print("web tests: " + ("passed" if ok else "FAILED"))
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
