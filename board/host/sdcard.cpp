@@ -138,12 +138,16 @@ bool openImage(std::string path) {
         packed = true;
     }
     fd = open(path.c_str(), O_RDWR);
-    if (packed) unlink(path.c_str()); // the packed image lives as long as the card is open
+    const int openError = errno;
+    const bool regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    // The packed image lives as long as the card is open. Unlinked only once its status is read:
+    // the browser's file system has none for an unlinked file.
+    if (packed) unlink(path.c_str());
     if (fd < 0) {
-        fprintf(stderr, "zefo5: cannot open the card image %s: %s\n", path.c_str(), strerror(errno));
+        fprintf(stderr, "zefo5: cannot open the card image %s: %s\n", path.c_str(), strerror(openError));
         return false;
     }
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!regular) {
         fprintf(stderr, "zefo5: the card image %s is not a regular file\n", path.c_str());
         return false;
     }

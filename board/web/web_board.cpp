@@ -4,16 +4,14 @@
 // - "--page": UART0 is the page's terminal, virtual time follows the wall clock, and every wait
 //   for the wall clock gives the thread back to the browser (emscripten_sleep, through Asyncify),
 //   so that the page draws, takes keys and the pen, and plays the beeper in between.
-// - otherwise the command line of the PC simulator, with "--stdin FILE" and "--stdout FILE" in
-//   place of the process's standard input and output: a run on the virtual clock returns only at
-//   its end, byte for byte what build/zefo5 gives (the page's test hook).
+// - otherwise the command line of the PC simulator, standard input and output being what the page
+//   gives the module: a run on the virtual clock returns only at its end, byte for byte what
+//   build/zefo5 gives (the page's test hook).
 #include <emscripten.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -28,6 +26,7 @@ namespace {
 bool finished;
 bool stopRequested; // the page starts another board: this run ends at its next wait
 bool inputArrived;  // the page sent bytes while the board waited
+bool litOnce;       // the panel has been lit since power-on
 double originMs;    // wall time of virtual time 0
 double lastYieldMs; // when the page last had the thread
 std::string taken;  // UART0's output handed to the page
@@ -35,11 +34,18 @@ std::vector<uint8_t> rgba;
 
 // Virtual time may run ahead of the wall clock by a few milliseconds, then the board sleeps; a busy
 // firmware (or a tab the browser stopped) falls behind, and catches up by at most a quarter second.
+// The browser has the thread at least every 25 ms.
 bool waitInPage(uint64_t t) {
     if (stopRequested) setControl(CTRL_EXIT);
     const double target = (double)t / (double)SIM_COUNTS_PER_MS;
     const double wall = emscripten_get_now();
     double lag = wall - originMs - target;
+    // Until the panel first lights there is nothing to see: the power-on runs as fast as it can.
+    if (!litOnce) litOnce = sim_board().visibleLevel > 0;
+    if (!litOnce && lag < 0) {
+        originMs = wall - target;
+        lag = 0;
+    }
     if (lag > 250) {
         originMs += lag - 250;
         lag = 250;
@@ -64,17 +70,6 @@ void toneToPage(const SimTone &t) {
         t.on, t.hz, t.volumeDuty, t.external);
 }
 
-bool redirect(int fd, const char *path, int flags) {
-    int f = open(path, flags, 0644);
-    if (f < 0) {
-        fprintf(stderr, "zefo5: cannot open %s\n", path);
-        return false;
-    }
-    dup2(f, fd);
-    close(f);
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -83,10 +78,6 @@ int main(int argc, char **argv) {
     for (int i = 0; i < argc; i++) {
         if (strcmp(argv[i], "--page") == 0) {
             page = true;
-        } else if ((strcmp(argv[i], "--stdin") == 0 || strcmp(argv[i], "--stdout") == 0) && i + 1 < argc) {
-            bool in = argv[i][4] == 'i';
-            if (!redirect(in ? 0 : 1, argv[i + 1], in ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC)) return 2;
-            i++;
         } else {
             args.push_back(argv[i]);
         }

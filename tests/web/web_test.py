@@ -7,6 +7,7 @@ Checks, in this order:
               bytes the transcript expects (the same check as the native transcript test)
   screenshot  after the drawing demo the page's screenshot equals the native --screenshot
   click       a click on the demo's "Push" button reports its press ("x0") on UART0
+  docs        the example of docs/web.md typed into the page's terminal shows its reply
 
 usage: web_test.py SITE NATIVE_BUILD [SESSION_FILTER]
 """
@@ -59,7 +60,7 @@ def unescape(s, where):
 def load_sessions():
     sessions = []
     for name in sorted(os.listdir(TRANSCRIPTS)):
-        if not name.endswith(".txt"):
+        if not name.endswith(".txt") or name == "CMakeLists.txt":
             continue
         cur = None
         with open(os.path.join(TRANSCRIPTS, name), encoding="latin-1") as f:
@@ -252,6 +253,27 @@ def check_screenshot_and_click(driver, url, site, native, workdir):
     return same and pressed
 
 
+def check_docs_example(driver):
+    """The example of docs/web.md typed into the terminal: its first line typed, the rest shown."""
+    with open(os.path.join(ROOT, "docs", "web.md"), encoding="utf-8") as f:
+        block = re.search(r"```web-terminal\n(.*?)```", f.read(), re.S).group(1).splitlines()
+    typed, shown = block[0], [line.rstrip() for line in block[1:]]
+    before = len(driver.execute_script("return document.getElementById('term').textContent"))
+    driver.find_element("id", "line").send_keys(typed + "\n")
+    want = "\n".join(shown)
+
+    def got():
+        text = driver.execute_script("return document.getElementById('term').textContent")[before:]
+        return "\n".join(line.rstrip() for line in text.split("\n"))
+    try:
+        WebDriverWait(driver, 10, poll_frequency=0.05).until(lambda d: want in got())
+        print("docs example: %r typed, the terminal shows %r" % (typed, want))
+        return True
+    except Exception:
+        print("FAIL docs example: %r typed, the terminal shows %r, not %r" % (typed, got(), want))
+        return False
+
+
 def main():
     site, native = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     pattern = sys.argv[3] if len(sys.argv) > 3 else ""
@@ -263,6 +285,7 @@ def main():
             ok &= check_load(driver, url)
             ok &= check_transcripts(driver, native, pattern)
             ok &= check_screenshot_and_click(driver, url, site, native, workdir)
+            ok &= check_docs_example(driver)
         finally:
             driver.quit()
             server.shutdown()

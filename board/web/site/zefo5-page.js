@@ -40,9 +40,10 @@ async function build(program) {
 }
 
 // A fresh board: its own memory, file system and firmware data.
-async function instance(program, print, printErr) {
+async function instance(program, print, printErr, more) {
   const b = await build(program);
   return b.factory({
+    ...more,
     noInitialRun: true,
     print, printErr,
     instantiateWasm(imports, done) {
@@ -340,28 +341,29 @@ async function startDemo(program) {
 // ---- the test hook -----------------------------------------------------------------------------------
 // runTranscript: one run of the PC simulator's command line on the virtual clock, in a board of its
 // own: input bytes as standard input (a latin-1 string), files fetched into the module's file
-// system first ({path in the module: URL}). Resolves to {status, output (latin-1 string)}.
+// system first ({path in the module: URL}). Resolves to {status, output (latin-1 string), errors}.
 async function runTranscript(program, args, input, events, files) {
   const errors = [];
-  const mod = await instance(program, () => {}, (t) => errors.push(t));
+  let at = 0;
+  const out = [];
+  const mod = await instance(program, () => {}, (t) => errors.push(t), {
+    stdin: () => (at < input.length ? input.charCodeAt(at++) & 255 : null),
+    stdout: (b) => out.push(b & 255),
+  });
   for (const [path, url] of Object.entries(files || {})) {
     mod.FS.mkdirTree(path.slice(0, path.lastIndexOf('/')) || '/');
     mod.FS.writeFile(path, await fetchBytes(url));
   }
-  const bytes = new Uint8Array(input.length);
-  for (let i = 0; i < input.length; i++) bytes[i] = input.charCodeAt(i) & 255;
-  mod.FS.writeFile('/stdin', bytes);
   const argv = ['--clock', 'virtual', '--max-ms', '60000', '--display', 'none'];
   if (events) {
     mod.FS.writeFile('/events', events);
     argv.push('--events', '/events');
   }
-  argv.push(...args, '--stdin', '/stdin', '--stdout', '/stdout');
+  argv.push(...args);
   let status;
   try { status = mod.callMain(argv); } catch (e) { status = 'exception ' + e; }
-  const out = mod.FS.readFile('/stdout');
   let s = '';
-  for (let i = 0; i < out.length; i += 4096) s += String.fromCharCode.apply(null, out.subarray(i, i + 4096));
+  for (let i = 0; i < out.length; i += 4096) s += String.fromCharCode.apply(null, out.slice(i, i + 4096));
   return { status, output: s, errors: errors.join('\n') };
 }
 
