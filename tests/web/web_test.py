@@ -8,11 +8,14 @@ Checks, in this order:
   screenshot  after the drawing demo the page's screenshot equals the native --screenshot
   click       a click on the demo's "Push" button reports its press ("x0") on UART0
   docs        the example of docs/web.md typed into the page's terminal shows its reply
+  controls    a setting kept in the EEPROM survives a reload; the build selector starts the VGA
+              build; a card image from the file chooser starts the board with it
 
 usage: web_test.py SITE NATIVE_BUILD [SESSION_FILTER]
 """
 import base64
 import http.server
+import json
 import os
 import re
 import subprocess
@@ -274,6 +277,55 @@ def check_docs_example(driver):
         return False
 
 
+def reply_after(driver, line, before, want, seconds=10):
+    """Sends a line to UART0 and waits until the display's output since `before` holds `want`."""
+    driver.execute_script("window.zefo5.send(arguments[0])", line)
+    try:
+        wait_for(driver, repr(want), seconds,
+                 "return window.zefo5.output().slice(%d).includes(%s)" % (before, json.dumps(want)))
+        return True
+    except Exception:
+        return False
+
+
+def output_length(driver):
+    return driver.execute_script("return window.zefo5.output().length")
+
+
+def check_page_controls(driver, url, native):
+    """The EEPROM survives a reload; the build selector and the file chooser start other boards."""
+    ok = True
+    at = output_length(driver)
+    saved = reply_after(driver, "*auxEsc 5a\r", at, ">\r") and driver.execute_script(
+        "return window.zefo5.saveEeprom()")
+    driver.get(url)
+    wait_for(driver, "the reloaded page", 30, "return window.zefo5 && window.zefo5.loadedMs")
+    kept = saved and reply_after(driver, "*auxEsc\r", output_length(driver), "0x5a\r")
+    print("eeprom: a setting %s a reload" % ("survives" if kept else "FAIL does not survive"))
+    ok &= kept
+    driver.execute_script("const s = document.getElementById('build'); s.value = 'zefo5-vga';"
+                          "s.dispatchEvent(new Event('change'));")
+    try:
+        wait_for(driver, "the VGA build", 30, "return window.zefo5.program() === 'zefo5-vga' && "
+                 "document.getElementById('screen').width === 640 && window.zefo5.loadedMs")
+        vga = reply_after(driver, "vers\r", 0, "VGA \r")
+    except Exception:
+        vga = False
+    print("builds: %s" % ("the VGA build runs at 640x480" if vga else "FAIL the VGA build did not start"))
+    ok &= vga
+    card = os.path.join(native, "cards", "touch.img")
+    driver.find_element("id", "file").send_keys(card)
+    try:
+        wait_for(driver, "the chosen card", 30,
+                 "return document.getElementById('status').textContent.includes('touch.img') && "
+                 "window.zefo5.output().includes('>\\r')")
+        chosen = True
+    except Exception:
+        chosen = False
+    print("file: %s" % ("a chosen card image starts the board" if chosen else "FAIL the chosen card did not start"))
+    return ok and chosen
+
+
 def main():
     site, native = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     pattern = sys.argv[3] if len(sys.argv) > 3 else ""
@@ -286,6 +338,7 @@ def main():
             ok &= check_transcripts(driver, native, pattern)
             ok &= check_screenshot_and_click(driver, url, site, native, workdir)
             ok &= check_docs_example(driver)
+            ok &= check_page_controls(driver, url, native)
         finally:
             driver.quit()
             server.shutdown()

@@ -369,6 +369,7 @@ async function runTranscript(program, args, input, events, files) {
 
 window.zefo5 = {
   start, startDemo, send, screenshot, runTranscript,
+  saveEeprom: () => { if (board) eepromSave(board); return !!board; },
   output: () => history.join(''),
   nowMs: () => (board ? board.mod._web_now_ms() : 0),
   loadedMs: 0,
