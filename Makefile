@@ -76,10 +76,10 @@ WEB_BUILD ?= build-web
 WEB_SITE = $(WEB_BUILD)/site
 WEB_PORT ?= 8019
 EM_SYSTEM_CACHE ?= /usr/share/emscripten/cache
-export EM_CACHE := $(abspath $(WEB_BUILD))/emcache
-export EM_FROZEN_CACHE :=
+web serve-web test-web: export EM_CACHE := $(abspath $(WEB_BUILD))/emcache
+web serve-web test-web: export EM_FROZEN_CACHE :=
 # Emscripten's JavaScript passes need the distribution's acorn, also under a node of another origin.
-export NODE_PATH := /usr/share/nodejs
+web serve-web test-web: export NODE_PATH := /usr/share/nodejs
 .PHONY: web serve-web test-web
 
 web:
@@ -91,7 +91,7 @@ web:
 	@[ -f $(WEB_BUILD)/build.ninja ] || emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DZEFO_BOARD=web \
 		-DCMAKE_BUILD_TYPE=Release
 	cmake --build $(WEB_BUILD) -j $(JOBS)
-	cp $(BUILD)/cards/demo.img $(WEB_SITE)/demo.img
+	gzip -9nc $(BUILD)/cards/demo.img > $(WEB_SITE)/demo.img.gz
 	tools/demo/demo-events.sh tools/demo/demo.txt > $(WEB_SITE)/demo.events
 	@ls -l $(WEB_SITE)/*.wasm $(WEB_SITE)/*.js | awk '{ print $$5, $$9 }'
 

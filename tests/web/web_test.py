@@ -218,7 +218,7 @@ def pixels(png, workdir, name):
 def check_screenshot_and_click(driver, url, site, native, workdir):
     ref = os.path.join(workdir, "native.png")
     with open(os.devnull, "rb") as nothing:
-        subprocess.run([os.path.join(native, "zefo5"), "--sd", os.path.join(site, "demo.img"), "--events",
+        subprocess.run([os.path.join(native, "zefo5"), "--sd", os.path.join(native, "cards", "demo.img"), "--events",
                         os.path.join(site, "demo.events"), "--screenshot", ref, "--display", "none",
                         "--clock", "virtual"], stdin=nothing, stdout=subprocess.DEVNULL, check=True)
     with open(os.path.join(site, "demo.events")) as f:

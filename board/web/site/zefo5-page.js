@@ -152,7 +152,10 @@ async function start(program, card, flash, withDemo) {
   traceLines = [];
   history.length = 0;
   const b = { program, running: true, eepromSaved: null };
-  const mod = await instance(program, (t) => showTrace(t), (t) => showTrace(t));
+  const mod = await instance(program, (t) => showTrace(t), (t) => {
+    showTrace(t);
+    if (t.includes('firmware fault')) ended(b, t);
+  }, { onExit: (code) => ended(b, 'the board stopped (exit status ' + code + ')') });
   b.mod = mod;
   mod.onTone = tone;
   const args = ['--page', '--eeprom', EEPROM];
@@ -182,7 +185,15 @@ async function start(program, card, flash, withDemo) {
   $('status').textContent = program;
 }
 
+// A fault ends the board before it can say so itself.
+function ended(b, why) {
+  if (board === b) $('status').textContent = b.program + ': ' + why.replace(/^zefo5: /, '');
+  b.running = false;
+  if (b.finish) b.finish();
+}
+
 function watchEnd(b) {
+  if (!b.running) return;
   if (b.mod._web_finished()) {
     b.running = false;
     b.finish();
@@ -197,6 +208,7 @@ async function stop() {
   board = null;
   clearInterval(b.saver);
   eepromSave(b);
+  if (!b.running) return;
   b.mod._web_stop();
   await b.done;
 }
@@ -330,10 +342,19 @@ $('shot').addEventListener('click', () => {
   a.click();
 });
 
+// The demo card travels compressed (8 MiB of mostly empty blocks); a server that already undid the
+// compression hands over the image itself.
+async function fetchCard(url) {
+  const bytes = await fetchBytes(url);
+  if (bytes[0] !== 0x1f || bytes[1] !== 0x8b) return bytes;
+  const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('gzip'));
+  return new Uint8Array(await new Response(stream).arrayBuffer());
+}
+
 let demoCard = null;
 async function startDemo(program) {
   // The card and the module come over the network side by side.
-  if (!demoCard) demoCard = fetchBytes('demo.img');
+  if (!demoCard) demoCard = fetchCard('demo.img.gz');
   const [card] = await Promise.all([demoCard, build(program)]);
   await start(program, card, null, true);
 }
