@@ -362,8 +362,9 @@ async function startDemo(program) {
 // ---- the test hook -----------------------------------------------------------------------------------
 // runTranscript: one run of the PC simulator's command line on the virtual clock, in a board of its
 // own: input bytes as standard input (a latin-1 string), files fetched into the module's file
-// system first ({path in the module: URL}). Resolves to {status, output (latin-1 string), errors}.
-async function runTranscript(program, args, input, events, files) {
+// system first ({path in the module: URL}). Resolves to {status, output (latin-1 string), errors,
+// file}: file is the base64 of the module's file readBack after the run, when one is named.
+async function runTranscript(program, args, input, events, files, readBack) {
   const errors = [];
   let at = 0;
   const out = [];
@@ -385,7 +386,14 @@ async function runTranscript(program, args, input, events, files) {
   try { status = mod.callMain(argv); } catch (e) { status = 'exception ' + e; }
   let s = '';
   for (let i = 0; i < out.length; i += 4096) s += String.fromCharCode.apply(null, out.slice(i, i + 4096));
-  return { status, output: s, errors: errors.join('\n') };
+  let file = null;
+  if (readBack) {
+    const bytes = mod.FS.readFile(readBack);
+    let bin = '';
+    for (let i = 0; i < bytes.length; i += 4096) bin += String.fromCharCode.apply(null, bytes.subarray(i, i + 4096));
+    file = btoa(bin);
+  }
+  return { status, output: s, errors: errors.join('\n'), file };
 }
 
 window.zefo5 = {
