@@ -8,7 +8,7 @@ Checks, in this order:
   screenshot  after the drawing demo the page's screenshot equals the native --screenshot
   click       a click on the demo's "Push" button reports its press ("x0") on UART0
   docs        the example of docs/web.md typed into the page's terminal shows its reply
-  controls    a setting kept in the EEPROM survives a reload; the build selector starts the VGA
+  controls    "beep" sounds through Web Audio; a setting kept in the EEPROM survives a reload; the build selector starts the VGA
               build; a card image from the file chooser starts the board with it
 
 usage: web_test.py SITE NATIVE_BUILD [SESSION_FILTER]
@@ -308,7 +308,17 @@ def output_length(driver):
 
 def check_page_controls(driver, url, native):
     """The EEPROM survives a reload; the build selector and the file chooser start other boards."""
-    ok = True
+    # The beeper: the page hears of the tone and plays it (audio is on since the click above).
+    driver.execute_script("window.zefo5.send('beep 300\\r')")
+    try:
+        wait_for(driver, "the tone", 10, "return document.getElementById('tone').textContent.includes(' Hz') && "
+                 "window.zefo5.audio().playing")
+        wait_for(driver, "the tone's end", 10, "return document.getElementById('tone').textContent === 'tone off' && "
+                 "!window.zefo5.audio().playing")
+        ok = True
+    except Exception:
+        ok = False
+    print("beeper: %s" % ("a beep plays through Web Audio and ends" if ok else "FAIL no beep heard"))
     at = output_length(driver)
     saved = reply_after(driver, "*auxEsc 5a\r", at, ">\r") and driver.execute_script(
         "return window.zefo5.saveEeprom()")

@@ -398,6 +398,7 @@ async function runTranscript(program, args, input, events, files, readBack) {
 
 window.zefo5 = {
   start, startDemo, send, screenshot, runTranscript,
+  audio: () => ({ state: audio ? audio.state : 'none', playing: !!gain && gain.gain.value > 0 }),
   saveEeprom: () => { if (board) eepromSave(board); return !!board; },
   output: () => history.join(''),
   nowMs: () => (board ? board.mod._web_now_ms() : 0),
