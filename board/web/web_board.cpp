@@ -11,6 +11,7 @@
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -20,6 +21,9 @@
 #include "config/panel.h"
 
 using namespace host;
+
+extern "C" char __fw_data_start[], __fw_data_end[]; // fw_data_begin.cpp, fw_data_end.cpp
+extern volatile uint8_t mainIsUart0;                // one of the firmware's variables
 
 namespace {
 
@@ -70,9 +74,17 @@ void toneToPage(const SimTone &t) {
         t.on, t.hz, t.volumeDuty, t.external);
 }
 
+// The firmware's data must lie between the markers (fw_data_begin.cpp), the board's outside them,
+// or a watchdog reset would restore too little or too much: checked on one variable of each.
+bool firmwareDataMarked() {
+    const char *fw = (const char *)&mainIsUart0, *own = (const char *)&host::due;
+    return fw >= __fw_data_start && fw < __fw_data_end && (own < __fw_data_start || own >= __fw_data_end);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    if (!firmwareDataMarked()) fprintf(stderr, "zefo5: the firmware's data is not between its markers\n");
     bool page = false;
     std::vector<char *> args;
     for (int i = 0; i < argc; i++) {

@@ -249,6 +249,9 @@ def check_screenshot_and_click(driver, url, site, native, workdir):
         "window.zefo5.runTranscript('zefo5', ['--sd', '/demo.img', '--screenshot', '/shot.png'], '', arguments[0],"
         " {'/demo.img': 'build/cards/demo.img'}, '/shot.png').then(done, (e) => done({status: String(e)}));", events)
     module_png = base64.b64decode(result.get("file") or "")
+    if result.get("errors"):
+        print("FAIL the module said: " + result["errors"])
+        same = False
     same &= result["status"] == 0 and same_pixels("the module's --screenshot", pixels(module_png, workdir, "module.png"),
                                                   want)
     # "Push": a momentary button at 584,340 on the demo screen; the pen is held until its report.
