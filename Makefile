@@ -49,7 +49,7 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WEB_BUILD)
 
 # The firmware on a bare-metal ARM processor (QEMU's ARM Versatile/PB): one image per panel build,
 # checked for heap and exception use and against the flash and RAM budgets, with their size table.
