@@ -41,6 +41,10 @@ class Wire(unittest.TestCase):
         self.assertEqual(rx.feed(b"X\x11" + b"on\r>\r" + b"Y\x83\x05\x00\x07\x01L\x82\xdf\x00"),
                          [("event", zefo5.Press(17)), ("line", "on"), ("status", ">"),
                           ("event", zefo5.PressAt(131, 5, 0x107)), ("event", zefo5.Slider(130, 223))])
+        # Messages of the display's own that end in "!" or ">" are lines; the status follows them.
+        self.assertEqual(rx.feed(b"  DONE!\r>\r  *memTest <start_addr> <length> <reps>\r>\r: invalid <type>\r!\r"),
+                         [("line", "  DONE!"), ("status", ">"), ("line", "  *memTest <start_addr> <length> <reps>"),
+                          ("status", ">"), ("line", ": invalid <type>"), ("status", "!")])
         rs = zefo5.Receiver()
         rs.rs485 = ("#", 0x1A)
         self.assertEqual(rs.feed(b"#FFx130\r#FF>\r\x13"), [("event", zefo5.Press(130)), ("status", ">")])
@@ -156,7 +160,7 @@ class UploadRefused(unittest.TestCase):
         d = zefo5.Display(RefusingUploadLink())
         with self.assertRaises(zefo5.CommandFailed) as refused:
             d.upload(bytes(1000), progress=False)
-        self.assertIn("Input buffer overflowed", refused.exception.reply.lines)
+        self.assertIn("Input buffer overflowed!", refused.exception.reply.lines)
         self.assertEqual(d.send("vers").text, "ZEFO5 V1.5.0 WVGA ")
 
 

@@ -237,9 +237,8 @@ class Display:
             elif value == ">":
                 return Reply(said, ">")
             else:
-                # A message of the display may itself end in "!", which reads as a status: the
-                # status that really ends the command may still be on its way. It is read here, so
-                # that the next command does not take it for its own reply.
+                # Whatever else the display says about the refusal is read here, so that the next
+                # command does not take it for its own reply.
                 self._drain(said)
                 raise _ERRORS.get(value, CommandFailed)("xmp", Reply(said, value))
 
