@@ -28,9 +28,11 @@ function loadScript(src) {
 async function build(program) {
   if (!builds[program]) {
     builds[program] = (async () => {
+      // Streaming needs the server to call the module application/wasm; without, it is read whole.
+      const whole = () => fetch(program + '.wasm').then((r) => r.arrayBuffer()).then((b) => WebAssembly.compile(b));
       const wasm = WebAssembly.compileStreaming
-        ? WebAssembly.compileStreaming(fetch(program + '.wasm'))
-        : fetch(program + '.wasm').then((r) => r.arrayBuffer()).then((b) => WebAssembly.compile(b));
+        ? WebAssembly.compileStreaming(fetch(program + '.wasm')).catch(whole)
+        : whole();
       await loadScript(program + '.js');
       const factory = window.createZefo5;
       return { factory, wasm: await wasm };
