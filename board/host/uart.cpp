@@ -385,9 +385,8 @@ bool busConnect() {
 }
 
 // ---- the far end receiving -----------------------------------------------------------------------
-void txDone(int index, uint64_t gen);
-void txDoneEvent(uint64_t index, uint64_t gen) {
-    txDone((int)index, gen);
+void txEndEvent(uint64_t index, uint64_t gen) {
+    uart::txEnds((int)index, gen);
 }
 
 void startShift(Port &p) {
@@ -398,7 +397,7 @@ void startShift(Port &p) {
     uint64_t gen = p.txGen;
     uint64_t t = p.byteTime ? p.byteTime : byteTimeFor(115200);
     if (index == 1 && busFd >= 0) busSent.push_back(busproto::Sent{now, now + t, p.shift});
-    schedule(now + t, txDoneEvent, (uint64_t)index, gen);
+    schedule(now + t, txEndEvent, (uint64_t)index, gen);
 }
 
 // The host on the main port honours the display's flow control (unless told to ignore it).
@@ -414,18 +413,6 @@ __attribute__((noinline)) void flowControl(Port &p, uint8_t b) {
 
 __attribute__((noinline)) void logTx(Port &p, uint8_t b) {
     p.txLog.push_back(SimTxByte{now, b, board.rs485Txen == 1});
-}
-
-void txDone(int index, uint64_t gen) {
-    Port &p = ports[index];
-    if (gen != p.txGen) return;
-    uint8_t b = p.shift;
-    p.shiftFull = false;
-    if (p.sink) p.sink->put(b);
-    if (p.log) logTx(p, b);
-    if (b == XOFF || b == XON) flowControl(p, b);
-    if (p.holdFull) startShift(p);
-    updateIrq(p);
 }
 
 // ---- connections -----------------------------------------------------------------------------------
@@ -578,28 +565,53 @@ namespace uart {
 
 // The common case in short: the byte is taken into an empty receiver, and the next one in store
 // goes on its way at once when nothing else is due now (its look would have been the next event).
-void arrive(int index, uint64_t gen) {
+void arrive(int index) {
     Port &p = ports[index];
+    Slot &a = slots[SLOT_ARRIVAL0 + index];
+    const Slot &o = slots[SLOT_ARRIVAL0 + (index ^ 1)];
     const uint64_t t = now;
-    if (gen != p.lineGen || !p.rate || p.rxFull || p.lookPending || p.paused || nextEventTime() <= t ||
-        arrivals[index].time != UINT64_MAX)
-        return arriveSlowly(index, gen);
-    ByteQueue &q = p.queue;
-    Source *src = p.src;
+    if (a.gen != p.lineGen || !p.rate || p.rxFull || p.lookPending || p.paused || queueFirst <= t ||
+        o.time <= t)
+        return arriveSlowly(index, takeSlot(SLOT_ARRIVAL0 + index));
     uint8_t next;
-    if (!q.empty())
+    ByteQueue &q = p.queue;
+    if (!q.empty()) {
         next = q.take();
-    else if (src && src->buffered())
+    } else {
+        Source *src = p.src;
+        if (!src || !src->buffered()) return arriveSlowly(index, takeSlot(SLOT_ARRIVAL0 + index));
         next = src->buf[src->pos++];
-    else
-        return arriveSlowly(index, gen);
-    p.rxData = p.flightByte;
-    p.rxFull = true;
-    if (p.rxIrq) irqPending |= p.rxMask; // its level; the transmitter's has not changed
-    p.nextSlot = t;
-    p.waiting = false;
+    }
+    const uint64_t at = t + p.byteTime;
+    const uint8_t byte = p.flightByte;
     p.flightByte = next; // inFlight stays set: the next byte is on its way
-    rearmArrival(index, t + p.byteTime, gen);
+    p.rxData = byte;
+    p.rxFull = true;
+    p.waiting = false;
+    p.nextSlot = t;
+    if (p.rxIrq) irqPending |= p.rxMask; // its level; the transmitter's has not changed
+    // The slot again, for the next byte: the newest event, after the other port's at the same time.
+    a.time = at;
+    a.seq = eventSeq++;
+    const bool first = at < o.time;
+    slotNext = first ? SLOT_ARRIVAL0 + index : SLOT_ARRIVAL0 + (index ^ 1);
+    slotFirst = first ? at : o.time;
+}
+
+void arriveQueued(uint64_t index, uint64_t gen) {
+    arriveSlowly((int)index, gen);
+}
+
+void txEnds(int index, uint64_t gen) {
+    Port &p = ports[index];
+    if (gen != p.txGen) return;
+    uint8_t b = p.shift;
+    p.shiftFull = false;
+    if (p.sink) p.sink->put(b);
+    if (p.log) logTx(p, b);
+    if (b == XOFF || b == XON) flowControl(p, b);
+    if (p.holdFull) startShift(p);
+    updateIrq(p);
 }
 
 bool configure() {
