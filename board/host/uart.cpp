@@ -176,6 +176,12 @@ void updateIrq(Port &p) {
                  (p.txIrq && !p.holdFull ? p.txMask : 0);
 }
 
+// The transmitter's level alone, where only the transmitter changed: the receiver's bit already
+// holds its level (every change of the receiver sets it).
+void updateTxIrq(Port &p) {
+    irqPending = (irqPending & ~p.txMask) | (p.txIrq && !p.holdFull ? p.txMask : 0);
+}
+
 Port &port(int index) {
     if (index != 0 && index != 1) fault("UART%d does not exist", index);
     return ports[index];
@@ -611,7 +617,7 @@ void txEnds(int index, uint64_t gen) {
     if (p.log) logTx(p, b);
     if (b == XOFF || b == XON) flowControl(p, b);
     if (p.holdFull) startShift(p);
-    updateIrq(p);
+    updateTxIrq(p);
 }
 
 bool configure() {
@@ -786,7 +792,7 @@ void bsp_uart_tx_irq(int index, int on) {
     Port &p = port(index);
     p.txIrq = on != 0;
     board.txIrq[index] = p.txIrq;
-    updateIrq(p);
+    updateTxIrq(p);
     access();
 }
 
@@ -814,7 +820,7 @@ void bsp_uart_write(int index, uint8_t byte) {
         p.hold = byte;
         p.holdFull = true;
         if (!p.shiftFull) startShift(p);
-        updateIrq(p);
+        updateTxIrq(p);
     }
     access();
 }
