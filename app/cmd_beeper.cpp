@@ -31,7 +31,7 @@ int cmd_beepw(char *line) {
     BeepImmediate(ms);
     while (BeepOneShotBusy()) {
         handle_touch();
-        if (!rs485Active() && isLineAvail() && peekChar() == 0x1B) break;
+        if (hostSentEscape()) break;
         bsp_wait_for_interrupt();
     }
     return CMD_OK;

@@ -107,7 +107,7 @@ int cmd_w(char *line) {
     gpTimer = ms;
     while (gpTimer) {
         handle_touch();
-        if (!rs485Active() && isLineAvail() && peekChar() == 0x1B) break;
+        if (hostSentEscape()) break;
         bsp_wait_for_interrupt();
     }
     return CMD_OK;
@@ -390,7 +390,7 @@ int cmd_sys_memTest(char *line) {
         if (!memTestPass(base, start, length, pass)) return CMD_FAIL;
         snprintf(out_buffer, sizeof out_buffer, "Memory test pass %d\r", pass);
         txString(out_buffer);
-        if (isLineAvail()) {
+        if (lineStatusInWait()) {
             txString("Memory test manually stopped\r");
             return CMD_OK;
         }

@@ -59,6 +59,11 @@ extern volatile uint8_t xoff; // the host sent XOFF
 
 // 0 nothing, 1 a line is ready, 2 overflow, 3 broken binary line, 4 receive error.
 int isLineAvail(void);
+// For commands that wait (w, beepw, the memory test, pen waits): the status of isLineAvail, but an
+// overflow or receive error is held for the main loop's next look instead of being lost in the wait.
+int lineStatusInWait(void);
+// True when a line from the host has arrived that begins with ESC (never in RS485 mode): it ends a wait.
+int hostSentEscape(void);
 // Removes one line into buffer (size + 1 bytes); "*IERR" / "*SERR" for an empty ring / broken line.
 void rxString(char *buffer, int size);
 void rxReset(void);

@@ -289,7 +289,10 @@ void rxReset(void) {
     resumeHost(); // nothing is held: no line will come unless the host may send
 }
 
-int isLineAvail(void) {
+// An error status seen by a waiting command, answered at the main loop's next look.
+static int heldStatus;
+
+static int lineStatus(void) {
     rolesAtPowerUp = 0;
     if (auxEscCnt >= 3) {
         // Three escapes in a row on the aux port (or more, when the loop was busy meanwhile): the
@@ -328,6 +331,26 @@ int isLineAvail(void) {
     if (rs485Active()) return rs485LineFilter();
     resumeHost();
     return 1;
+}
+
+int isLineAvail(void) {
+    if (heldStatus) {
+        const int s = heldStatus;
+        heldStatus = 0;
+        return s;
+    }
+    return lineStatus();
+}
+
+int lineStatusInWait(void) {
+    const int s = lineStatus();
+    if (s < 2) return s;
+    if (!heldStatus) heldStatus = s;
+    return 0;
+}
+
+int hostSentEscape(void) {
+    return !rs485Active() && lineStatusInWait() == 1 && peekChar() == 0x1B;
 }
 
 static void setText(char *buffer, int size, const char *text) {

@@ -27,7 +27,7 @@ void waitUntil(uint32_t ms) {
 
 // A line beginning with ESC from the host ends a wait for the pen, as it ends "w".
 bool hostAborts(void) {
-    return !rs485Active() && isLineAvail() && peekChar() == 0x1B;
+    return hostSentEscape();
 }
 
 void reply(void) {

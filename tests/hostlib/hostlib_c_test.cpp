@@ -147,6 +147,27 @@ TEST_F(Scripted, ByteReportsFlowControlAndRepliesWithoutCr) {
     EXPECT_EQ(z.status, ZEFO5_OK);
 }
 
+// Messages of the display's own that end in a status character are lines; the status follows.
+TEST_F(Scripted, MessagesEndingInAStatusCharacterAreWholeLines) {
+    script.in = "  DONE!\r>\r: invalid <type>\r!\r";
+    std::vector<std::pair<zefo5_feed_result, std::string>> got;
+    while (script.pos < script.in.size()) {
+        zefo5_feed_result r = zefo5_feed(&z, (uint8_t)script.in[script.pos++]);
+        if (r == ZEFO5_FEED_LINE) {
+            EXPECT_FALSE(z.line_ends_reply) << z.line;
+            got.emplace_back(r, z.line);
+        } else if (r == ZEFO5_FEED_STATUS) {
+            got.emplace_back(r, z.status == ZEFO5_OK ? ">" : z.status == ZEFO5_FAILED ? "!" : "?");
+        }
+    }
+    const std::vector<std::pair<zefo5_feed_result, std::string>> want = {
+        {ZEFO5_FEED_LINE, "  DONE!"},
+        {ZEFO5_FEED_STATUS, ">"},
+        {ZEFO5_FEED_LINE, ": invalid <type>"},
+        {ZEFO5_FEED_STATUS, "!"}};
+    EXPECT_EQ(got, want);
+}
+
 TEST_F(Scripted, Rs485RepliesLoseTheirPrefixAndEndInSilence) {
     zefo5_set_rs485(&z, '#', 0x1A);
     // The prompt stands for itself; a reply with text has no prompt after it.

@@ -4,6 +4,7 @@ Run by ctest with the build's virtual environment: venv/bin/python -m unittest t
 (ZEFO5_BUILD names the build folder)."""
 import os
 import shutil
+import struct
 import subprocess
 import tempfile
 import unittest
@@ -12,6 +13,7 @@ import zefo5
 from zefo5 import protocol
 
 BUILD = os.environ.get("ZEFO5_BUILD", "build")
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 
 
 class Wire(unittest.TestCase):
@@ -39,6 +41,10 @@ class Wire(unittest.TestCase):
         self.assertEqual(rx.feed(b"X\x11" + b"on\r>\r" + b"Y\x83\x05\x00\x07\x01L\x82\xdf\x00"),
                          [("event", zefo5.Press(17)), ("line", "on"), ("status", ">"),
                           ("event", zefo5.PressAt(131, 5, 0x107)), ("event", zefo5.Slider(130, 223))])
+        # Messages of the display's own that end in "!" or ">" are lines; the status follows them.
+        self.assertEqual(rx.feed(b"  DONE!\r>\r  *memTest <start_addr> <length> <reps>\r>\r: invalid <type>\r!\r"),
+                         [("line", "  DONE!"), ("status", ">"), ("line", "  *memTest <start_addr> <length> <reps>"),
+                          ("status", ">"), ("line", ": invalid <type>"), ("status", "!")])
         rs = zefo5.Receiver()
         rs.rs485 = ("#", 0x1A)
         self.assertEqual(rs.feed(b"#FFx130\r#FF>\r\x13"), [("event", zefo5.Press(130)), ("status", ">")])
@@ -116,6 +122,87 @@ class Upload(unittest.TestCase):
         self.assertEqual(bytes(link.received), data)
         self.assertEqual(seen[-1], (1000, 1000))
         self.assertEqual(len(seen), 8)  # 128 bytes a line
+
+
+class RefusingUploadLink(FakeUploadLink):
+    """Refuses the upload's second line as the display does when its ring overflows: a message that
+    itself ends in "!", and the command's "!" only in a later read. Answers "vers" afterwards."""
+
+    def __init__(self):
+        super().__init__()
+        self.lines = 0
+        self.later = b""
+
+    def write(self, data):
+        self.pending += data
+        while b"\r" in self.pending:
+            line, self.pending = self.pending.split(b"\r", 1)
+            if line == b"vers":
+                self.inbox += b"ZEFO5 V1.5.0 WVGA \r>\r"
+            elif line.startswith(b"xmp "):
+                self.inbox += b"p>\r"
+            else:
+                self.lines += 1
+                if self.lines == 2:
+                    self.inbox += b"\rInput buffer overflowed!\r"
+                    self.later = b"!\r"
+                else:
+                    self.inbox += b"p>\r"
+
+    def read(self, n):
+        if not self.inbox:
+            self.inbox, self.later = self.later, b""
+        return super().read(n)
+
+
+class UploadRefused(unittest.TestCase):
+    def test_a_refusal_carries_the_message_and_leaves_nothing_for_the_next_command(self):
+        d = zefo5.Display(RefusingUploadLink())
+        with self.assertRaises(zefo5.CommandFailed) as refused:
+            d.upload(bytes(1000), progress=False)
+        self.assertIn("Input buffer overflowed!", refused.exception.reply.lines)
+        self.assertEqual(d.send("vers").text, "ZEFO5 V1.5.0 WVGA ")
+
+
+class UploadIntoFlash(unittest.TestCase):
+    """upload() into the data flash of a simulator without a card; the display then starts from it."""
+
+    def test_the_uploaded_image_is_in_use_after_a_restart(self):
+        with open(os.path.join(BUILD, "cards", "demo", "ZEFO5.BIN"), "rb") as f:
+            image = f.read()
+        tmp = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, tmp)
+        flash = os.path.join(tmp, "flash.bin")  # the simulator creates it erased
+        seen = []
+        with zefo5.Display.simulator(build=BUILD, args=["--flash", flash]) as d:
+            with self.assertRaises(zefo5.CommandFailed):
+                d.send("m hello there")  # no image yet
+            reply = d.upload(image, progress=lambda done, total: seen.append((done, total)))
+            self.assertEqual(reply.status, ">")
+            self.assertEqual(seen[-1], (len(image), len(image)))
+            self.assertEqual(len(seen), (len(image) + 127) // 128)
+            self.assertEqual(d.send("*CEXT 0 %x" % (len(image) - 1)).text, "0x%04X" % zefo5.crc16(image))
+        with open(flash, "rb") as f:
+            stored = f.read()
+        self.assertEqual(stored[:len(image)], image)
+        self.assertEqual(stored[len(image):len(image) + 4096], b"\xff" * 4096, "nothing written past the image")
+
+        with zefo5.Display.simulator(build=BUILD, args=["--flash", flash]) as d:
+            self.assertEqual(d.send("ls").lines[0], "Records: 9")
+            self.assertEqual(d.send("m hello there").status, ">")
+            # Bitmap 3 of the demo project is assets/star.png: its size from the PNG header.
+            with open(os.path.join(ROOT, "tools", "demo", "card", "assets", "star.png"), "rb") as f:
+                width, height = struct.unpack(">II", f.read(24)[16:24])
+            self.assertEqual(d.send('out "`W3`x`H3`"').lines, ["%dx%d" % (width, height)])
+            # Another image over the programmed flash, not erased: the display refuses the first line
+            # whose bits cannot be programmed, and the next command gets its own reply.
+            with open(os.path.join(BUILD, "cards", "main", "ZEFO5.BIN"), "rb") as f:
+                other = f.read()
+            with self.assertRaises(zefo5.CommandFailed) as refused:
+                d.upload(other, progress=False)
+            self.assertTrue(any("Write to external memory failed" in l for l in refused.exception.reply.lines),
+                            refused.exception.reply.lines)
+            self.assertEqual(d.send("vers").text, "ZEFO5 V1.5.0 WVGA ")
 
 
 class Simulator(unittest.TestCase):

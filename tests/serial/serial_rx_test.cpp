@@ -251,6 +251,23 @@ TEST_F(FlowControl, ReceiveErrorReportsFour) {
     EXPECT_EQ(rxHeld(), 0);
 }
 
+// A command that waits (w, beepw, the memory test) looks at the ring too: an overflow or receive
+// error it sees there is held for the main loop, which answers it after the command's own reply,
+// and only the first of several is kept. An ESC line ends the wait and stays in the ring.
+TEST_F(FlowControl, ErrorsSeenDuringAWaitReachTheMainLoop) {
+    rx(0, repeat('x', 513));
+    EXPECT_EQ(lineStatusInWait(), 0);
+    EXPECT_EQ(rxHeld(), 0);
+    rxError = 1;
+    EXPECT_EQ(hostSentEscape(), 0);
+    rx(0, "\x1b\r");
+    EXPECT_EQ(hostSentEscape(), 1);
+    EXPECT_EQ(isLineAvail(), 2);
+    EXPECT_EQ(isLineAvail(), 1);
+    EXPECT_EQ(next(), "\x1b\r");
+    EXPECT_EQ(isLineAvail(), 0);
+}
+
 // The host stops at the XOFF with the last line cut short: once the complete lines are taken,
 // nothing more can come unless the display lets the host go, so the XON is due with no line pending.
 TEST_F(FlowControl, XonWhenOnlyPartOfALineIsHeld) {

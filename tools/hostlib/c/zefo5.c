@@ -144,6 +144,25 @@ static int statusOf(char c, zefo5_status *s) {
     return 0;
 }
 
+/* The display's own messages that end in a status character: whole lines, not a text and the
+ * status of a reply without CR of its own. */
+static const char *const wholeLines[] = {
+    "    Unknown record type!",
+    "  DONE!",
+    "  *memTest <start_addr> <length> <reps>",
+    ": invalid <type>",
+    ":Failed to copy new image from Data Flash to memory!",
+    ":Failed to load new bin file to memory!",
+    "Cannot write past end of external memory!",
+    "Input buffer overflowed!",
+};
+
+static int isWholeLine(const char *text, size_t n) {
+    for (size_t i = 0; i < sizeof wholeLines / sizeof wholeLines[0]; i++)
+        if (strlen(wholeLines[i]) == n && memcmp(wholeLines[i], text, n) == 0) return 1;
+    return 0;
+}
+
 zefo5_line_kind zefo5_classify(const char *text, size_t n, zefo5_event *event, zefo5_status *status) {
     zefo5_status s;
     if (n == 1 && statusOf(text[0], &s)) {
@@ -265,7 +284,8 @@ zefo5_feed_result zefo5_feed(zefo5 *z, uint8_t b) {
     if (z->line_kind == ZEFO5_LINE_EVENT) return ZEFO5_FEED_EVENT;
     /* A few replies have no CR of their own (a frame-buffer row, some messages): the status that
      * follows them ends the same line. */
-    if (n > 1 && statusOf(z->line[n - 1], &z->status) && z->line[n - 1] != '^' && z->line[n - 1] != '?') {
+    if (n > 1 && statusOf(z->line[n - 1], &z->status) && z->line[n - 1] != '^' && z->line[n - 1] != '?' &&
+        !isWholeLine(z->line, n)) {
         z->line[--z->line_length] = 0;
         z->line_kind = z->line[0] == ':' ? ZEFO5_LINE_MESSAGE : ZEFO5_LINE_VALUE;
         z->line_ends_reply = 1;

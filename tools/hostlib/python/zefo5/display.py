@@ -205,18 +205,24 @@ class Display:
     # ---- uploads ----------------------------------------------------------------------------
     def upload(self, data: bytes, address=0, progress=True, timeout=10.0):
         """Uploads bytes with "xmp" from address (the resource image: address 0 into an erased data
-        flash, or address 2 and the image without its first two bytes into the card's image file).
-        progress: True for a bar on standard error, or a function(done, total)."""
+        flash of a display without a card, or address 2 and the image without its first two bytes
+        into the card's image file; with a card, address 0 stores nothing).
+        progress: True for a bar on standard error, or a function(done, total).
+        Returns the Reply that ended the upload; a refusal raises CommandFailed (or the error of
+        its status) whose reply holds what the display said."""
         show = _bar("upload", len(data)) if progress is True else progress
         self._items.clear()
         self.write(protocol.frame("xmp %x %x 0" % (address >> 16, address & 0xFFFF), self.crc, self.rx.rs485))
         done = 0
+        said = []
         while True:
-            item = self._next_item(timeout)
-            if item == ("line", "p"):  # "p>" CR reads as a line and its status: one block prompt
+            kind, value = self._next_item(timeout)
+            if (kind, value) == ("line", "p"):  # "p>" CR reads as a line and its status: one block prompt
                 item = self._next_item(timeout)
-                if item != ("status", ">"):
-                    raise CommandFailed("xmp", Reply(["p"], item[1]))
+                if item != ("status", ">"):  # a line "p" of its own: what follows is read as usual
+                    said.append("p")
+                    self._items.insert(0, item)
+                    continue
                 if done >= len(data):
                     self.write(protocol.XMP_END)
                     continue
@@ -225,13 +231,23 @@ class Display:
                 done += len(chunk)
                 if show:
                     show(done, len(data))
-            elif item[0] == "status":
-                reply = Reply([], item[1])
-                if item[1] != ">":
-                    raise _ERRORS.get(item[1], CommandFailed)("xmp", reply)
-                return reply
-            elif item[0] == "line" and "!" in item[1]:
-                raise CommandFailed("xmp", Reply([item[1]], "!"))
+            elif kind == "line":
+                if value:
+                    said.append(value)
+            elif value == ">":
+                return Reply(said, ">")
+            else:
+                # Whatever else the display says about the refusal is read here, so that the next
+                # command does not take it for its own reply.
+                self._drain(said)
+                raise _ERRORS.get(value, CommandFailed)("xmp", Reply(said, value))
+
+    def _drain(self, lines, quiet=0.3):
+        """Reads until the display has been quiet for `quiet` seconds; the lines go to `lines`."""
+        while self._pump(quiet):
+            pass
+        lines.extend(value for kind, value in self._items if kind == "line" and value)
+        self._items.clear()
 
     def _next_item(self, timeout):
         deadline = time.monotonic() + timeout

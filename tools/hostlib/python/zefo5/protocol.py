@@ -113,6 +113,13 @@ def byte_report(data: bytes):
 
 
 STATUS = {">": "done", "!": "failed", "#": "CRC error", "^": "receive overflow", "?": "receive error"}
+# The display's own messages that end in a status character: whole lines, not a text and the status
+# of a reply without CR of its own.
+WHOLE_LINES = frozenset({
+    "    Unknown record type!", "  DONE!", "  *memTest <start_addr> <length> <reps>", ": invalid <type>",
+    ":Failed to copy new image from Data Flash to memory!", ":Failed to load new bin file to memory!",
+    "Cannot write past end of external memory!", "Input buffer overflowed!",
+})
 
 
 class Receiver:
@@ -167,7 +174,7 @@ class Receiver:
                 items.append(("status", text))
             elif (report := text_report(text)) is not None:
                 items.append(("event", report))
-            elif len(text) > 1 and text[-1] in ">!#":
+            elif len(text) > 1 and text[-1] in ">!#" and text not in WHOLE_LINES:
                 items.append(("line", text[:-1]))
                 items.append(("status", text[-1]))
             else:
