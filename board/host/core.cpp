@@ -71,8 +71,14 @@ struct EventQueue {
         base = slots.data();
         room = slots.size();
     }
+    // Grows first when full; out of line, so that the usual push saves no registers for the call.
+    __attribute__((noinline)) void pushGrowing(uint64_t time, uint64_t seq, EventFn fn, uint64_t a,
+                                               uint64_t b) {
+        grow();
+        push(time, seq, fn, a, b);
+    }
     void push(uint64_t time, uint64_t seq, EventFn fn, uint64_t a, uint64_t b) {
-        if (count == room) grow();
+        if (count == room) return pushGrowing(time, seq, fn, a, b);
         Event *p = base + count++;
         // An event goes before (nearer the front than) every event due before it, including those
         // of its own time scheduled earlier: they run first.

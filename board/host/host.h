@@ -161,7 +161,6 @@ void reset();
 namespace uart {
 void arrive(int port);                          // the arrival in a port's slot, due now
 void arriveQueued(uint64_t port, uint64_t gen); // one that did not fit its slot
-void txEnds(int port, uint64_t gen);            // the end of a transmitted byte
 bool configure();
 void powerOn();
 void reset();
