@@ -31,6 +31,14 @@ static void drawM565(int32_t x0, int32_t y0, int32_t xs, int32_t ys, int32_t bpl
     if (!clipBitmap(x0, y0, xs, ys, &c)) return;
     uint32_t n = (uint32_t)(c.x1 - c.x0 + 1);
     bool xorMode = GUI_Context.DrawMode & GUI_DRAWMODE_XOR;
+#if GUI_WIDE_VECTORS
+    if (!xorMode && GUI__WideVectors()) { // all rows in one call
+        GUI__CopyRows16Wide(LCD__pVRAM + c.y0 * LCD__XSize + c.x0, (size_t)LCD__XSize * 2,
+                            data + (c.y0 - y0) * bpl + (c.x0 - x0) * 2, (size_t)bpl, n,
+                            (size_t)(c.y1 - c.y0 + 1));
+        return;
+    }
+#endif
     for (int32_t y = c.y0; y <= c.y1; y++) {
         LCD_PIXELINDEX *dst = LCD__pVRAM + y * LCD__XSize + c.x0;
         if (xorMode)

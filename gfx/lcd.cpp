@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "gfx/gui_private.h"
+#include "gfx/pixel_copy.h"
 
 LCD_PIXELINDEX *LCD__pVRAM;
 int32_t LCD__XSize, LCD__YSize;
@@ -75,6 +76,11 @@ void LCD__Fill16(LCD_PIXELINDEX *dst, uint32_t n, LCD_PIXELINDEX value) {
     if ((value & 0xFF) == (value >> 8)) {
         memset(d32, value & 0xFF, words * 4);
         d32 += words;
+#if GUI_WIDE_VECTORS
+    } else if (words >= 16 && GUI__WideVectors()) {
+        GUI__Fill32Wide(d32, words * 4, pair);
+        d32 += words;
+#endif
     } else {
         // Eight words a round: two 16-byte stores on x86-64, eight register stores on ARM.
         for (uint32_t blocks = words / 8; blocks; blocks--, d32 += 8) {

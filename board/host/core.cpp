@@ -25,6 +25,7 @@ uint64_t irqPending;
 uint64_t irqEnabled;
 bool irqGlobal;
 bool inHandler;
+uint64_t irqOpen;
 
 unsigned control;
 void (*sessionService)();
@@ -34,8 +35,8 @@ uint64_t handlersRun; // interrupt handlers entered since power-on
 uint64_t queueFirst = UINT64_MAX;
 uint64_t slotFirst = UINT64_MAX;
 uint64_t eventSeq;
-Arrival arrivals[2] = {{UINT64_MAX, UINT64_MAX, 0}, {UINT64_MAX, UINT64_MAX, 0}};
-int arrivalNext;
+Slot slots[SLOT_COUNT] = {{UINT64_MAX, UINT64_MAX, 0}, {UINT64_MAX, UINT64_MAX, 0}};
+int slotNext;
 
 namespace {
 
@@ -49,7 +50,7 @@ struct Event {
 constexpr Event NO_EVENT = {UINT64_MAX, UINT64_MAX, nullptr, 0, 0}; // after every real one
 
 inline bool before(const Event &x, const Event &y) {
-    return x.time < y.time || (x.time == y.time && x.seq < y.seq);
+    return ((SlotKey)x.time << 64 | x.seq) < ((SlotKey)y.time << 64 | y.seq);
 }
 
 // Few events wait at a time (the tick, the frame, a transmitter, a deadline), and a new one mostly
@@ -60,13 +61,25 @@ inline bool before(const Event &x, const Event &y) {
 struct EventQueue {
     std::vector<Event> slots =
         std::vector<Event>(16, NO_EVENT); // slots[1, count): by (time, seq), latest first
+    Event *base = slots.data();           // slots' storage and size, kept beside it for push
+    size_t room = slots.size();
     size_t count = 1;
     bool empty() const { return count == 1; }
-    const Event &top() const { return slots[count - 1]; }
-    __attribute__((noinline)) void grow() { slots.resize(slots.size() * 2, NO_EVENT); }
+    const Event &top() const { return base[count - 1]; }
+    __attribute__((noinline)) void grow() {
+        slots.resize(slots.size() * 2, NO_EVENT);
+        base = slots.data();
+        room = slots.size();
+    }
+    // Grows first when full; out of line, so that the usual push saves no registers for the call.
+    __attribute__((noinline)) void pushGrowing(uint64_t time, uint64_t seq, EventFn fn, uint64_t a,
+                                               uint64_t b) {
+        grow();
+        push(time, seq, fn, a, b);
+    }
     void push(uint64_t time, uint64_t seq, EventFn fn, uint64_t a, uint64_t b) {
-        if (count == slots.size()) grow();
-        Event *p = slots.data() + count++;
+        if (count == room) return pushGrowing(time, seq, fn, a, b);
+        Event *p = base + count++;
         // An event goes before (nearer the front than) every event due before it, including those
         // of its own time scheduled earlier: they run first.
         const Event e = {time, seq, fn, a, b};
@@ -75,11 +88,11 @@ struct EventQueue {
             p--;
         }
         *p = e;
-        queueFirst = slots[count - 1].time;
+        queueFirst = base[count - 1].time;
     }
     Event pop() {
-        const Event e = slots[--count];
-        queueFirst = slots[count - 1].time;
+        const Event e = base[--count];
+        queueFirst = base[count - 1].time;
         return e;
     }
     void clear() {
@@ -89,26 +102,13 @@ struct EventQueue {
 };
 EventQueue events;
 
-inline bool before(const Arrival &x, const Arrival &y) {
-    return x.time < y.time || (x.time == y.time && x.seq < y.seq);
-}
-inline bool before(const Arrival &x, const Event &y) {
-    return x.time < y.time || (x.time == y.time && x.seq < y.seq);
-}
-
-void noteSlots() {
-    arrivalNext = before(arrivals[1], arrivals[0]) ? 1 : 0;
-    slotFirst = arrivals[arrivalNext].time;
+inline bool before(const Slot &x, const Event &y) {
+    return keyOf(x) < ((SlotKey)y.time << 64 | y.seq);
 }
 
 void clearSlots() {
-    for (Arrival &a : arrivals) a = Arrival{UINT64_MAX, UINT64_MAX, 0};
+    for (Slot &a : slots) a = Slot{UINT64_MAX, UINT64_MAX, 0};
     noteSlots();
-}
-
-// An arrival that did not fit its port's slot, as an ordinary event.
-void queuedArrival(uint64_t port, uint64_t gen) {
-    uart::arrive((int)port, gen);
 }
 
 bsp_isr_t handlers[BSP_IRQ_SOURCES];
@@ -118,12 +118,8 @@ uint64_t timerGen; // a tick event of an older generation does nothing
 void runDue() {
     runningEvents = true;
     for (;;) {
-        if (slotFirst <= now && (slotFirst < queueFirst || before(arrivals[arrivalNext], events.top()))) {
-            const int port = arrivalNext;
-            Arrival &a = arrivals[port];
-            a.time = a.seq = UINT64_MAX;
-            noteSlots();
-            uart::arrive(port, a.gen);
+        if (slotFirst <= now && (slotFirst < queueFirst || before(slots[slotNext], events.top()))) {
+            uart::arrive(slotNext);
             continue;
         }
         if (queueFirst > now) break;
@@ -160,6 +156,7 @@ void resetCore() {
     irqEnabled = 0;
     irqGlobal = false;
     inHandler = false;
+    irqOpen = 0;
     currentSource = -1;
     for (auto &h : handlers) h = nullptr;
     board.timerRunning = 0;
@@ -219,16 +216,17 @@ void schedule(uint64_t when, EventFn fn, uint64_t a, uint64_t b) {
 void scheduleArrival(int port, uint64_t when, uint64_t gen) {
     if (when < now) when = now;
     if (when < due) due = when;
-    Arrival &a = arrivals[port];
+    Slot &a = slots[SLOT_ARRIVAL0 + port];
     if (a.time != UINT64_MAX) { // taken (by one its line no longer waits for): the queue
-        events.push(when, eventSeq++, queuedArrival, (uint64_t)port, gen);
+        events.push(when, eventSeq++, uart::arriveQueued, (uint64_t)port, gen);
         return;
     }
-    a = Arrival{when, eventSeq++, gen};
-    if (slotFirst == UINT64_MAX || before(a, arrivals[arrivalNext])) { // all free, or the earliest
-        arrivalNext = port;
+    const Slot e = {when, eventSeq++, gen};
+    if (before(e, slots[slotNext])) { // the earliest (a free slot is after every event)
+        slotNext = SLOT_ARRIVAL0 + port;
         slotFirst = when;
     }
+    a = e;
 }
 
 void service() {
@@ -244,13 +242,15 @@ bsp_isr_t isrOf(int source) {
 void dispatch() {
     do {
         handlersRun++;
-        uint64_t ready = irqPending & irqEnabled;
+        uint64_t ready = irqPending & irqOpen;
         int source = __builtin_ctzll(ready);
         bsp_isr_t handler = handlers[source];
         currentSource = source;
         inHandler = true;
+        irqOpen = 0;
         (handler ? handler : defaultHandler)();
         inHandler = false;
+        irqOpen = irqGlobal ? irqEnabled : 0;
         now += 2; // return from the handler
         if (now >= due) service();
     } while (irqDeliverable());
@@ -329,6 +329,7 @@ void interrupt_init(void) {
     for (auto &h : handlers) h = defaultHandler;
     irqEnabled = 0;
     irqGlobal = true;
+    noteIrqOpen();
     board.initDone |= 256;
     access();
 }
@@ -347,12 +348,14 @@ void interrupt_set_isr(int source, bsp_isr_t handler) {
 void interrupt_enable(int source, int) {
     checkSource(source);
     irqEnabled |= 1ull << source;
+    noteIrqOpen();
     access();
 }
 
 void interrupt_disable(int source) {
     checkSource(source);
     irqEnabled &= ~(1ull << source);
+    noteIrqOpen();
     access();
 }
 
@@ -360,12 +363,14 @@ uint32_t bsp_irq_save(void) {
     access();
     uint32_t was = irqGlobal ? 1 : 0;
     irqGlobal = false;
+    irqOpen = 0;
     return was;
 }
 
 void bsp_irq_restore(uint32_t state) {
     if (irqGlobal) board.irqRestoresWhileOpen++;
     irqGlobal = state != 0;
+    noteIrqOpen();
     access();
 }
 

@@ -26,28 +26,35 @@ void schedule(uint64_t when, EventFn fn, uint64_t a = 0, uint64_t b = 0); // at 
 // Arrivals keep their place in the one order of all events, by time and then by when they were
 // scheduled. An arrival for a port whose slot is taken (by one its line no longer waits for) goes
 // to the queue.
+enum : int { SLOT_ARRIVAL0, SLOT_ARRIVAL1, SLOT_COUNT };
 void scheduleArrival(int port, uint64_t when, uint64_t gen);
 extern uint64_t queueFirst, slotFirst; // the earliest time in the queue and in the slots
 inline uint64_t nextEventTime() {      // UINT64_MAX when nothing is scheduled
     return queueFirst < slotFirst ? queueFirst : slotFirst;
 }
-struct Arrival {
-    uint64_t time, seq, gen; // time UINT64_MAX: the slot is free
+struct Slot {
+    uint64_t time, seq, gen; // time and seq UINT64_MAX: the slot is free
 };
-extern Arrival arrivals[2];
-extern int arrivalNext; // the port whose arrival runs first (a free slot when both are)
+extern Slot slots[SLOT_COUNT];
+extern int slotNext; // the slot that runs first (a free one when all are)
 extern uint64_t eventSeq;
-// From uart::arrive only, while it runs the port's own arrival (its slot was just freed).
-inline void rearmArrival(int port, uint64_t when, uint64_t gen) {
-    Arrival &a = arrivals[port];
-    a.time = when;
-    a.seq = eventSeq++;
-    a.gen = gen;
-    const Arrival &o = arrivals[1 - port]; // scheduled earlier: first at the same time
-    if (when < o.time) {
-        arrivalNext = port;
-        slotFirst = when;
-    }
+__extension__ typedef unsigned __int128 SlotKey;
+inline SlotKey keyOf(const Slot &s) { // the order of events: by time, then by when scheduled
+    return (SlotKey)s.time << 64 | s.seq;
+}
+inline bool before(const Slot &x, const Slot &y) {
+    return keyOf(x) < keyOf(y);
+}
+inline void noteSlots() {
+    slotNext = before(slots[1], slots[0]) ? 1 : 0;
+    slotFirst = slots[slotNext].time;
+}
+// Frees a due slot as its event begins; returns its generation.
+inline uint64_t takeSlot(int k) {
+    Slot &s = slots[k];
+    s.time = s.seq = UINT64_MAX;
+    noteSlots();
+    return s.gen;
 }
 // True while service() runs the events that are due. An event that would schedule another for this
 // very moment, with nothing else due now, may do that work at once instead: the order is the same.
@@ -60,6 +67,12 @@ extern uint64_t irqPending;
 extern uint64_t irqEnabled;
 extern bool irqGlobal;
 extern bool inHandler;
+// irqEnabled while the global mask is open and no handler runs, else 0: the sources that may be
+// delivered now, kept by noteIrqOpen() whenever one of the three changes. Every bus access tests it.
+extern uint64_t irqOpen;
+inline void noteIrqOpen() {
+    irqOpen = irqGlobal && !inHandler ? irqEnabled : 0;
+}
 void dispatch();
 bsp_isr_t isrOf(int source); // the handler installed for a source
 inline void irqLevel(int source, bool level) {
@@ -69,7 +82,7 @@ inline void irqLevel(int source, bool level) {
         irqPending &= ~(1ull << source);
 }
 inline bool irqDeliverable() {
-    return irqGlobal && !inHandler && (irqPending & irqEnabled);
+    return (irqPending & irqOpen) != 0;
 }
 
 // Every board operation is one bus access: a few counts of time, then interrupts.
@@ -146,7 +159,8 @@ void reset();
 } // namespace memory
 
 namespace uart {
-void arrive(int port, uint64_t gen); // the arrival event of a port's slot
+void arrive(int port);                          // the arrival in a port's slot, due now
+void arriveQueued(uint64_t port, uint64_t gen); // one that did not fit its slot
 bool configure();
 void powerOn();
 void reset();

@@ -224,6 +224,7 @@ int runFirmware() {
         control = 0;
         recomputeDue();
         inHandler = false;
+        noteIrqOpen();
         if (c & CTRL_STOP) return 0;
         if (c & CTRL_EXIT) return exitStatus;
         if (c & CTRL_POWER_CUT) {

@@ -176,6 +176,12 @@ void updateIrq(Port &p) {
                  (p.txIrq && !p.holdFull ? p.txMask : 0);
 }
 
+// The transmitter's level alone, where only the transmitter changed: the receiver's bit already
+// holds its level (every change of the receiver sets it).
+void updateTxIrq(Port &p) {
+    irqPending = (irqPending & ~p.txMask) | (p.txIrq && !p.holdFull ? p.txMask : 0);
+}
+
 Port &port(int index) {
     if (index != 0 && index != 1) fault("UART%d does not exist", index);
     return ports[index];
@@ -385,20 +391,21 @@ bool busConnect() {
 }
 
 // ---- the far end receiving -----------------------------------------------------------------------
-void txDone(int index, uint64_t gen);
-void txDoneEvent(uint64_t index, uint64_t gen) {
-    txDone((int)index, gen);
+template <int index> void txEndsOn(uint64_t gen);
+template <int index> void txEndEvent(uint64_t, uint64_t gen) {
+    txEndsOn<index>(gen);
 }
 
-void startShift(Port &p) {
+// One copy per port, as for the other paths of every byte: the port's data at fixed addresses.
+template <int index> void startShiftOn() {
+    Port &p = ports[index];
     p.shift = p.hold;
     p.holdFull = false;
     p.shiftFull = true;
-    int index = p.index;
     uint64_t gen = p.txGen;
     uint64_t t = p.byteTime ? p.byteTime : byteTimeFor(115200);
     if (index == 1 && busFd >= 0) busSent.push_back(busproto::Sent{now, now + t, p.shift});
-    schedule(now + t, txDoneEvent, (uint64_t)index, gen);
+    schedule(now + t, txEndEvent<index>, (uint64_t)index, gen);
 }
 
 // The host on the main port honours the display's flow control (unless told to ignore it).
@@ -416,7 +423,7 @@ __attribute__((noinline)) void logTx(Port &p, uint8_t b) {
     p.txLog.push_back(SimTxByte{now, b, board.rs485Txen == 1});
 }
 
-void txDone(int index, uint64_t gen) {
+template <int index> void txEndsOn(uint64_t gen) {
     Port &p = ports[index];
     if (gen != p.txGen) return;
     uint8_t b = p.shift;
@@ -424,8 +431,8 @@ void txDone(int index, uint64_t gen) {
     if (p.sink) p.sink->put(b);
     if (p.log) logTx(p, b);
     if (b == XOFF || b == XON) flowControl(p, b);
-    if (p.holdFull) startShift(p);
-    updateIrq(p);
+    if (p.holdFull) startShiftOn<index>();
+    updateTxIrq(p);
 }
 
 // ---- connections -----------------------------------------------------------------------------------
@@ -578,28 +585,49 @@ namespace uart {
 
 // The common case in short: the byte is taken into an empty receiver, and the next one in store
 // goes on its way at once when nothing else is due now (its look would have been the next event).
-void arrive(int index, uint64_t gen) {
+// One copy per port: with the port's data at fixed addresses the path is shorter.
+template <int index> void arriveOn() {
     Port &p = ports[index];
+    Slot &a = slots[SLOT_ARRIVAL0 + index];
+    const Slot &o = slots[SLOT_ARRIVAL0 + (index ^ 1)];
     const uint64_t t = now;
-    if (gen != p.lineGen || !p.rate || p.rxFull || p.lookPending || p.paused || nextEventTime() <= t ||
-        arrivals[index].time != UINT64_MAX)
-        return arriveSlowly(index, gen);
-    ByteQueue &q = p.queue;
-    Source *src = p.src;
+    if (a.gen != p.lineGen || !p.rate || p.rxFull || p.lookPending || p.paused || queueFirst <= t ||
+        o.time <= t)
+        return arriveSlowly(index, takeSlot(SLOT_ARRIVAL0 + index));
     uint8_t next;
-    if (!q.empty())
+    ByteQueue &q = p.queue;
+    if (!q.empty()) {
         next = q.take();
-    else if (src && src->buffered())
+    } else {
+        Source *src = p.src;
+        if (!src || !src->buffered()) return arriveSlowly(index, takeSlot(SLOT_ARRIVAL0 + index));
         next = src->buf[src->pos++];
-    else
-        return arriveSlowly(index, gen);
-    p.rxData = p.flightByte;
-    p.rxFull = true;
-    if (p.rxIrq) irqPending |= p.rxMask; // its level; the transmitter's has not changed
-    p.nextSlot = t;
-    p.waiting = false;
+    }
+    const uint64_t at = t + p.byteTime;
+    const uint8_t byte = p.flightByte;
     p.flightByte = next; // inFlight stays set: the next byte is on its way
-    rearmArrival(index, t + p.byteTime, gen);
+    p.rxData = byte;
+    p.rxFull = true;
+    p.waiting = false;
+    p.nextSlot = t;
+    if (p.rxIrq) irqPending |= p.rxMask; // its level; the transmitter's has not changed
+    // The slot again, for the next byte: the newest event, after the other port's at the same time.
+    a.time = at;
+    a.seq = eventSeq++;
+    const bool first = at < o.time;
+    slotNext = first ? SLOT_ARRIVAL0 + index : SLOT_ARRIVAL0 + (index ^ 1);
+    slotFirst = first ? at : o.time;
+}
+
+void arrive(int index) {
+    if (index)
+        arriveOn<1>();
+    else
+        arriveOn<0>();
+}
+
+void arriveQueued(uint64_t index, uint64_t gen) {
+    arriveSlowly((int)index, gen);
 }
 
 bool configure() {
@@ -773,16 +801,22 @@ void bsp_uart_rx_irq(int index, int on) {
     access();
 }
 
-void bsp_uart_tx_irq(int index, int on) {
-    Port &p = port(index);
+template <int index> static void txIrqOn(int on) {
+    Port &p = ports[index];
     p.txIrq = on != 0;
     board.txIrq[index] = p.txIrq;
-    updateIrq(p);
+    updateTxIrq(p);
     access();
 }
 
-uint8_t bsp_uart_read(int index) {
-    Port &p = port(index);
+void bsp_uart_tx_irq(int index, int on) {
+    if (index == 0) return txIrqOn<0>(on);
+    if (index == 1) return txIrqOn<1>(on);
+    fault("UART%d does not exist", index);
+}
+
+template <int index> static uint8_t readOn() {
+    Port &p = ports[index];
     uint8_t b = p.rxData;
     p.rxFull = false;
     irqPending &= ~p.rxMask;
@@ -790,24 +824,42 @@ uint8_t bsp_uart_read(int index) {
     return b;
 }
 
-int bsp_uart_tx_ready(int index) {
-    int ready = !port(index).holdFull;
+uint8_t bsp_uart_read(int index) {
+    if (index == 0) return readOn<0>();
+    if (index == 1) return readOn<1>();
+    fault("UART%d does not exist", index);
+}
+
+template <int index> static int txReadyOn() {
+    int ready = !ports[index].holdFull;
     access();
     return ready;
 }
 
-void bsp_uart_write(int index, uint8_t byte) {
-    Port &p = port(index);
+int bsp_uart_tx_ready(int index) {
+    if (index == 0) return txReadyOn<0>();
+    if (index == 1) return txReadyOn<1>();
+    fault("UART%d does not exist", index);
+}
+
+template <int index> static void writeOn(uint8_t byte) {
+    Port &p = ports[index];
     if (p.holdFull) {
         board.txOverruns[index]++;
         trace("UART%d transmit overrun", index);
     } else {
         p.hold = byte;
         p.holdFull = true;
-        if (!p.shiftFull) startShift(p);
-        updateIrq(p);
+        if (!p.shiftFull) startShiftOn<index>();
+        updateTxIrq(p);
     }
     access();
+}
+
+void bsp_uart_write(int index, uint8_t byte) {
+    if (index == 0) return writeOn<0>(byte);
+    if (index == 1) return writeOn<1>(byte);
+    fault("UART%d does not exist", index);
 }
 
 int bsp_uart_tx_empty(int index) {
@@ -818,9 +870,15 @@ int bsp_uart_tx_empty(int index) {
 }
 
 // A poll's own access may have run the event that changes the answer: skip only while it stands.
-void bsp_uart_wait_tx_ready(int index) {
-    while (!bsp_uart_tx_ready(index))
+template <int index> static void waitTxReadyOn() {
+    while (!txReadyOn<index>())
         if (ports[index].holdFull) skipUnchangedPolls();
+}
+
+void bsp_uart_wait_tx_ready(int index) {
+    if (index == 0) return waitTxReadyOn<0>();
+    if (index == 1) return waitTxReadyOn<1>();
+    fault("UART%d does not exist", index);
 }
 
 void bsp_uart_wait_tx_empty(int index) {

@@ -73,3 +73,44 @@ TEST(PixelCopy, MoveOfSeparateBlocksAndLongRows) {
         ASSERT_EQ(want, row) << "shift " << shift;
     }
 }
+
+#if GUI_WIDE_VECTORS
+// The wide-vector paths of processors that have them: blocks of rows to rows of another pitch, and
+// fills, against plain copies, with guard bytes around every row and after the last.
+TEST(PixelCopyWide, RowsOfEveryWidthAndAlignmentMatchMemcpy) {
+    if (!GUI__WideVectors()) GTEST_SKIP() << "no wide vectors on this processor";
+    constexpr size_t kRows = 3, kPitch = 2 * kMaxPixels + 2 * kGuard + 8;
+    for (size_t srcOff = 0; srcOff < 4; srcOff += 2)
+        for (size_t dstOff = 0; dstOff < 4; dstOff += 2)
+            for (size_t n = 1; n <= kMaxPixels; n++) {
+                // Source rows packed back to back, the last ending its allocation.
+                std::unique_ptr<uint8_t[]> srcStore(new uint8_t[srcOff + 2 * n * kRows]);
+                uint8_t *src = srcStore.get() + srcOff;
+                fillPattern(src, 2 * n * kRows, (uint32_t)(n + 7 * srcOff));
+                std::vector<uint32_t> dstStore(kPitch * kRows / 4 + 1);
+                uint8_t *base = (uint8_t *)dstStore.data();
+                memset(base, 0xA5, dstStore.size() * 4);
+                std::vector<uint8_t> want(base, base + dstStore.size() * 4);
+                for (size_t r = 0; r < kRows; r++)
+                    memcpy(want.data() + kGuard + dstOff + r * kPitch, src + r * 2 * n, 2 * n);
+                GUI__CopyRows16Wide(base + kGuard + dstOff, kPitch, src, 2 * n, n, kRows);
+                ASSERT_EQ(0, memcmp(want.data(), base, want.size()))
+                    << "src offset " << srcOff << " dst offset " << dstOff << " pixels " << n;
+            }
+}
+
+TEST(PixelCopyWide, FillsOfEveryLengthAndAlignment) {
+    if (!GUI__WideVectors()) GTEST_SKIP() << "no wide vectors on this processor";
+    const uint32_t pair = 0x1234ABCDu;
+    for (size_t off = 0; off < 64; off += 4)
+        for (size_t words = 0; words <= 100; words++) {
+            std::vector<uint32_t> store((2 * kGuard + 64 + 4 * 100) / 4);
+            uint8_t *base = (uint8_t *)store.data();
+            memset(base, 0xA5, store.size() * 4);
+            std::vector<uint8_t> want(base, base + store.size() * 4);
+            for (size_t w = 0; w < words; w++) memcpy(want.data() + kGuard + off + 4 * w, &pair, 4);
+            GUI__Fill32Wide(base + kGuard + off, 4 * words, pair);
+            ASSERT_EQ(0, memcmp(want.data(), base, want.size())) << "offset " << off << " words " << words;
+        }
+}
+#endif
