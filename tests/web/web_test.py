@@ -288,10 +288,15 @@ def check_docs_example(driver):
     try:
         WebDriverWait(driver, 10, poll_frequency=0.05).until(lambda d: want in got())
         print("docs example: %r typed, the terminal shows %r" % (typed, want))
-        return True
     except Exception:
         print("FAIL docs example: %r typed, the terminal shows %r, not %r" % (typed, got(), want))
         return False
+    # The command blinked the status LED: its lamp shows it, the trace text does not.
+    trace = driver.execute_script("return document.getElementById('trace').textContent")
+    if "LED" in trace or "backlight" not in trace:
+        print("FAIL trace panel: LED lines shown or the backlight missing:\n" + trace[-400:])
+        return False
+    return True
 
 
 def reply_after(driver, line, before, want, seconds=10):

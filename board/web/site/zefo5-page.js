@@ -80,6 +80,8 @@ function showOutput(bytes) {
 
 let traceLines = [];
 function showTrace(line) {
+  // The LEDs change with every command line; their lamps show them, the text would drown in them.
+  if (/: (status|SD) LED [01]$/.test(line)) return;
   traceLines.push(line.replace(/^zefo5: +/, ''));
   if (traceLines.length > 300) traceLines = traceLines.slice(-200);
   trace.textContent = traceLines.join('\n');
