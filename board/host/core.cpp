@@ -49,8 +49,11 @@ struct Event {
 };
 constexpr Event NO_EVENT = {UINT64_MAX, UINT64_MAX, nullptr, 0, 0}; // after every real one
 
+inline SlotKey keyOf(const Event &e) {
+    return (SlotKey)e.time << 64 | e.seq;
+}
 inline bool before(const Event &x, const Event &y) {
-    return ((SlotKey)x.time << 64 | x.seq) < ((SlotKey)y.time << 64 | y.seq);
+    return keyOf(x) < keyOf(y);
 }
 
 // Few events wait at a time (the tick, the frame, a transmitter, a deadline), and a new one mostly
@@ -103,7 +106,7 @@ struct EventQueue {
 EventQueue events;
 
 inline bool before(const Slot &x, const Event &y) {
-    return keyOf(x) < ((SlotKey)y.time << 64 | y.seq);
+    return keyOf(x) < keyOf(y);
 }
 
 void clearSlots() {

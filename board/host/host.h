@@ -174,7 +174,7 @@ bool sleepUntil(uint64_t t); // real clock: sleep until virtual time t; false: i
 // Where sleepUntil waits when the board lives in a browser page, which must be given back its
 // thread; null on the PC (the board sleeps in poll).
 extern bool (*pageWait)(uint64_t t);
-void pollInput();            // real clock: take what has arrived meanwhile
+void pollInput(); // real clock: take what has arrived meanwhile
 void inject(int port, const std::string &bytes);
 void terminalRestore(); // async-signal-safe
 int mainPort();
@@ -224,6 +224,14 @@ namespace panel {
 void powerOn();
 void reset();
 bool writePng(const char *path);
+// A 5-6-5 pixel as 8-bit red, green and blue, each widened by repeating its top bits (0 stays 0,
+// full scale becomes 255): what screenshots show.
+inline void widen565(uint16_t p, uint8_t *rgb) {
+    const uint8_t r5 = p >> 11, g6 = (p >> 5) & 63, b5 = p & 31;
+    rgb[0] = (uint8_t)(r5 << 3 | r5 >> 2);
+    rgb[1] = (uint8_t)(g6 << 2 | g6 >> 4);
+    rgb[2] = (uint8_t)(b5 << 3 | b5 >> 2);
+}
 } // namespace panel
 
 // Packs a directory into a card image (the --sd DIR form); returns the image file's path, or ""

@@ -168,11 +168,7 @@ bool writePng(const char *path) {
         for (int x = 0; x < w; x++) {
             uint16_t p = 0;
             if (fb) p = (uint16_t)(fb[((size_t)y * w + x) * 2] | fb[((size_t)y * w + x) * 2 + 1] << 8);
-            uint8_t r5 = p >> 11, g6 = (p >> 5) & 63, b5 = p & 31;
-            // 5 and 6 bits widened by repeating their top bits: 0 stays 0, full scale becomes 255.
-            row[(size_t)x * 3] = (uint8_t)(r5 << 3 | r5 >> 2);
-            row[(size_t)x * 3 + 1] = (uint8_t)(g6 << 2 | g6 >> 4);
-            row[(size_t)x * 3 + 2] = (uint8_t)(b5 << 3 | b5 >> 2);
+            widen565(p, &row[(size_t)x * 3]);
         }
         png_write_row(png, row.data());
     }

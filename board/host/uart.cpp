@@ -19,6 +19,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <type_traits>
+
 #include "board/host/bus_protocol.h"
 #include "board/host/host.h"
 
@@ -391,6 +393,14 @@ bool busConnect() {
 }
 
 // ---- the far end receiving -----------------------------------------------------------------------
+// Runs f with the port number as a constant (std::integral_constant), so that the per-port copies
+// of the paths of every byte find their port's data at fixed addresses.
+template <typename F> inline auto onPort(int index, F f) {
+    if (index == 0) return f(std::integral_constant<int, 0>{});
+    if (index == 1) return f(std::integral_constant<int, 1>{});
+    fault("UART%d does not exist", index);
+}
+
 template <int index> void txEndsOn(uint64_t gen);
 template <int index> void txEndEvent(uint64_t, uint64_t gen) {
     txEndsOn<index>(gen);
@@ -620,10 +630,7 @@ template <int index> void arriveOn() {
 }
 
 void arrive(int index) {
-    if (index)
-        arriveOn<1>();
-    else
-        arriveOn<0>();
+    onPort(index, [](auto i) { arriveOn<decltype(i)::value>(); });
 }
 
 void arriveQueued(uint64_t index, uint64_t gen) {
@@ -810,9 +817,7 @@ template <int index> static void txIrqOn(int on) {
 }
 
 void bsp_uart_tx_irq(int index, int on) {
-    if (index == 0) return txIrqOn<0>(on);
-    if (index == 1) return txIrqOn<1>(on);
-    fault("UART%d does not exist", index);
+    onPort(index, [on](auto i) { txIrqOn<decltype(i)::value>(on); });
 }
 
 template <int index> static uint8_t readOn() {
@@ -825,9 +830,7 @@ template <int index> static uint8_t readOn() {
 }
 
 uint8_t bsp_uart_read(int index) {
-    if (index == 0) return readOn<0>();
-    if (index == 1) return readOn<1>();
-    fault("UART%d does not exist", index);
+    return onPort(index, [](auto i) { return readOn<decltype(i)::value>(); });
 }
 
 template <int index> static int txReadyOn() {
@@ -837,9 +840,7 @@ template <int index> static int txReadyOn() {
 }
 
 int bsp_uart_tx_ready(int index) {
-    if (index == 0) return txReadyOn<0>();
-    if (index == 1) return txReadyOn<1>();
-    fault("UART%d does not exist", index);
+    return onPort(index, [](auto i) { return txReadyOn<decltype(i)::value>(); });
 }
 
 template <int index> static void writeOn(uint8_t byte) {
@@ -857,9 +858,7 @@ template <int index> static void writeOn(uint8_t byte) {
 }
 
 void bsp_uart_write(int index, uint8_t byte) {
-    if (index == 0) return writeOn<0>(byte);
-    if (index == 1) return writeOn<1>(byte);
-    fault("UART%d does not exist", index);
+    onPort(index, [byte](auto i) { writeOn<decltype(i)::value>(byte); });
 }
 
 int bsp_uart_tx_empty(int index) {
@@ -876,9 +875,7 @@ template <int index> static void waitTxReadyOn() {
 }
 
 void bsp_uart_wait_tx_ready(int index) {
-    if (index == 0) return waitTxReadyOn<0>();
-    if (index == 1) return waitTxReadyOn<1>();
-    fault("UART%d does not exist", index);
+    onPort(index, [](auto i) { waitTxReadyOn<decltype(i)::value>(); });
 }
 
 void bsp_uart_wait_tx_empty(int index) {

@@ -158,15 +158,7 @@ EMSCRIPTEN_KEEPALIVE const uint8_t *web_frame() {
         h = panelConfig.height;
     }
     rgba.assign((size_t)w * h * 4, 255);
-    for (size_t i = 0; fb && i < (size_t)w * h; i++) {
-        const uint16_t p = fb[i];
-        const uint8_t r5 = p >> 11, g6 = (p >> 5) & 63, b5 = p & 31;
-        rgba[i * 4] = (uint8_t)(r5 << 3 | r5 >> 2);
-        rgba[i * 4 + 1] = (uint8_t)(g6 << 2 | g6 >> 4);
-        rgba[i * 4 + 2] = (uint8_t)(b5 << 3 | b5 >> 2);
-    }
-    if (!fb)
-        for (size_t i = 0; i < rgba.size(); i += 4) rgba[i] = rgba[i + 1] = rgba[i + 2] = 0;
+    for (size_t i = 0; i < (size_t)w * h; i++) panel::widen565(fb ? fb[i] : 0, &rgba[i * 4]);
     return rgba.data();
 }
 
